@@ -1,0 +1,49 @@
+# Everyday commands. The build itself is CMake's; this file only installs the
+# Debian packages a command needs when they are missing, configures and runs.
+
+BUILD ?= build
+BUILD_TYPE ?= Release
+CMAKE ?= cmake
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+# Debian packages each command needs.
+BUILD_PACKAGES := cmake make g++ pkg-config libcjson-dev
+CHECK_PACKAGES := $(BUILD_PACKAGES) googletest libgtest-dev mandoc binutils
+
+# Installs the named packages that are not installed yet.
+define need
+	@missing=""; for p in $(1); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:$$missing"; \
+	  if [ "$$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi; \
+	  $$SUDO apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq --no-install-recommends $$missing >/dev/null; \
+	fi
+endef
+
+.PHONY: all compile demo check clean
+
+all: compile
+
+# Configures and builds the programs, the stand-in driver and the tests.
+compile:
+	$(call need,$(CHECK_PACKAGES))
+	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
+	$(CMAKE) --build $(BUILD) -j $(JOBS)
+
+check: compile
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+demo: compile
+	@bash tests/support/demo.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD)
+
+.PHONY: vm-check
+# Boots a real kernel under emulation with the reference flag driver loaded
+# and runs the real dorvane against it.
+vm-check:
+	@bash driver/vm-check.sh

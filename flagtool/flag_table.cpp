@@ -1,0 +1,65 @@
+// Everything that crosses into the flag driver. This is the only file that
+// opens the control node or issues requests on it.
+#include "flag_table.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#ifndef FLAG_CONTROL_NODE_PATH
+#define FLAG_CONTROL_NODE_PATH "/dev/flagctl"
+#endif
+
+const char FLAG_CONTROL_NODE[] = FLAG_CONTROL_NODE_PATH;
+
+int flag_request(int request, FlagTable *table) {
+  int fd = open(FLAG_CONTROL_NODE, O_RDWR);
+  if (fd < 0) {
+    printf("cannot open %s: %s\n", FLAG_CONTROL_NODE, strerror(errno));
+    return -1;
+  }
+  int result = 0;
+  if (ioctl(fd, request, table) < 0) {
+    printf("request %d on %s failed: %s\n", request, FLAG_CONTROL_NODE,
+           strerror(errno));
+    result = -2;
+  }
+  if (close(fd) < 0 && result == 0) {
+    printf("cannot close %s: %s\n", FLAG_CONTROL_NODE, strerror(errno));
+    result = -3;
+  }
+  return result;
+}
+
+int flag_table_list(const FlagTable *table, FILE *out) {
+  int32_t count = table->count;
+  if (count > FLAG_TABLE_MAX_ENTRIES)
+    return -1;
+  int lines = 0;
+  for (int32_t i = 0; i < count; i++) {
+    const FlagEntry *entry = &table->entries[i];
+    // An empty name marks an unused slot; it keeps its index, so the
+    // printed indices may have gaps.
+    if (entry->devname[0] == '\0')
+      continue;
+    fprintf(out, "dev[%d]:%.*s flag:%u\n", (int)i, FLAG_DEVNAME_LEN,
+            entry->devname, (unsigned)entry->flag);
+    lines++;
+  }
+  return lines;
+}
+
+int run_show(void) {
+  FlagTable table;
+  memset(&table, 0, sizeof table);
+  if (flag_request(FLAG_REQ_GET, &table) != 0)
+    return -1;
+  if (flag_table_list(&table, stdout) < 0) {
+    printf("invalid reply from %s: count %d (at most %d)\n", FLAG_CONTROL_NODE,
+           (int)table.count, FLAG_TABLE_MAX_ENTRIES);
+    return -2;
+  }
+  return 0;
+}
