@@ -1,0 +1,38 @@
+/* SPDX-License-Identifier: GPL-2.0 */
+/*
+ * The reference flag driver's contract, shared by the module and the
+ * programs that test it: the control node, the table it keeps and the
+ * requests it answers.
+ *
+ * The table is dorvane's 172-byte record (a 32-bit count in the host's own
+ * byte order, then eight 21-byte entries of a 20-byte name and a flag byte).
+ * The driver never interprets it: it keeps the bytes it was given and hands
+ * the same bytes back, so any count and any name are carried unchanged.
+ */
+#ifndef FLAGCTL_H
+#define FLAGCTL_H
+
+#include <linux/ioctl.h>
+
+#define FLAGCTL_NAME "flagctl"		/* the node is /dev/flagctl */
+#define FLAGCTL_TABLE_SIZE 172		/* bytes of the table, exactly */
+
+/*
+ * The request numbers programs in the field use. They are plain integers,
+ * not built with the direction/size/type encoding, so they must stay as
+ * they are.
+ */
+#define FLAGCTL_REQ_SET 1		/* program -> driver: take over the table */
+#define FLAGCTL_REQ_GET 2		/* driver -> program: fill in the table */
+
+/*
+ * The number a request 2 on the control node is rewritten to on its way into
+ * the kernel when the module's steer_get parameter is on (the default).
+ * Linux answers request 2 itself for every open file (it is the generic
+ * "block size" request), so an unchanged request 2 never reaches a character
+ * driver; this encoded number is one the generic code does not know, so it
+ * does. The driver answers it only while steering is on.
+ */
+#define FLAGCTL_STEERED_GET _IOR('F', 2, char[FLAGCTL_TABLE_SIZE])
+
+#endif

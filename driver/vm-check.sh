@@ -1,0 +1,148 @@
+#!/usr/bin/env bash
+# vm-check: boots Debian's own kernel (the one matching the installed
+# linux-headers-amd64) under software emulation, with the reference flag
+# driver built against those headers, and runs the real dorvane against it.
+# The result is judged only by what the guest prints on its serial console.
+#
+# Usage, from the repository root: bash driver/vm-check.sh
+# Environment: VM_BUILD (default build-vm), VM_TIMEOUT (seconds, default 600).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${VM_BUILD:-build-vm}
+timeout_s=${VM_TIMEOUT:-600}
+packages="linux-headers-amd64 qemu-system-x86 busybox-static cpio
+  cmake make g++ pkg-config libcjson-dev"
+
+say() { printf 'vm-check: %s\n' "$*"; }
+die() { say "$*"; exit 1; }
+
+if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi
+
+# Installs the named Debian packages that are not installed yet.
+need() {
+  local missing="" p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' ||
+      missing="$missing $p"
+  done
+  [ -z "$missing" ] && return 0
+  say "installing:$missing"
+  $sudo apt-get update -qq
+  # shellcheck disable=SC2086
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq \
+    --no-install-recommends $missing >/dev/null
+}
+
+[ "$(dpkg --print-architecture)" = amd64 ] ||
+  die "the guest kernel comes from linux-headers-amd64: an amd64 host is needed"
+# shellcheck disable=SC2086
+need $packages
+
+# The headers the module is built against name the kernel to boot:
+# linux-headers-amd64 depends on exactly one linux-headers-RELEASE, and
+# linux-image-RELEASE of the same version is that kernel.
+headers_pkg=$(dpkg-query -W -f='${Depends}' linux-headers-amd64 |
+  sed -n 's/^\(linux-headers-[^ ,]*\).*/\1/p')
+release=${headers_pkg#linux-headers-}
+kdir=/usr/src/$headers_pkg
+if [ -z "$release" ] || [ ! -d "$kdir" ]; then
+  die "cannot find the headers linux-headers-amd64 depends on"
+fi
+version=$(dpkg-query -W -f='${Version}' "$headers_pkg")
+# The headers were configured with their own compiler; kbuild must use it.
+cc=$(sed -n 's/^CONFIG_CC_VERSION_TEXT="\{0,1\}\([^ ]*\).*/\1/p' \
+  "$kdir/include/config/auto.conf")
+command -v "$cc" >/dev/null || die "the headers' compiler $cc is missing"
+say "guest kernel $release ($version), module compiler $cc"
+
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
+
+# The kernel image, fetched once: the package is downloaded, never installed.
+kernel=$build/kernel/vmlinuz-$release
+if [ ! -s "$kernel" ]; then
+  rm -rf "$build/kernel" && mkdir -p "$build/kernel"
+  image_pkg=linux-image-$release
+  fetch() {
+    (cd "$build/kernel" &&
+      apt-get download -qq -o APT::Sandbox::User=root "$image_pkg=$version")
+  }
+  if ! fetch; then
+    # A fresh machine may have no package lists yet.
+    $sudo apt-get update -qq
+    fetch || die "cannot download $image_pkg $version; if the archive has moved on, upgrade linux-headers-amd64"
+  fi
+  dpkg-deb --fsys-tarfile "$build/kernel/${image_pkg}_"*.deb |
+    tar -x -O "./boot/vmlinuz-$release" >"$kernel.part"
+  mv "$kernel.part" "$kernel"
+  rm -f "$build/kernel/"*.deb
+fi
+
+# dorvane as the project builds it; only the program is needed.
+cmake -S . -B "$build/tools" -DCMAKE_BUILD_TYPE=Release \
+  -DTOOLS_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build/tools" --target dorvane -j "$(nproc)" >/dev/null
+dorvane=$build/tools/flagtool/dorvane
+
+# The module, built out of tree in its own folder so the sources stay clean.
+rm -rf "$build/module" && mkdir -p "$build/module"
+cp driver/Kbuild driver/flagctl.c driver/flagctl.h "$build/module/"
+make -s -C "$kdir" M="$build/module" CC="$cc" modules >"$build/module.log" 2>&1 ||
+  { cat "$build/module.log"; die "the module did not build"; }
+
+# The raw-request checker: static, so it needs nothing in the guest.
+gcc -std=gnu11 -O2 -Wall -Wextra -Wshadow -Wformat=2 -Werror -static \
+  -Idriver -o "$build/raw-requests" driver/raw_requests.c
+
+# The initramfs: busybox, the init script, the module, the checker, and
+# dorvane with the shared libraries it names, at the paths the loader uses.
+root=$build/initramfs
+rm -rf "$root"
+mkdir -p "$root"/{bin,dev,proc,sys,tmp,usr/sbin,lib/modules}
+cp /bin/busybox "$root/bin/busybox"
+cp driver/vm-init.sh "$root/init"
+chmod 755 "$root/init"
+cp "$build/module/flagctl.ko" "$root/lib/modules/"
+cp "$build/raw-requests" "$root/bin/"
+cp "$dorvane" "$root/usr/sbin/dorvane"
+for lib in $(ldd "$dorvane" | grep -o '/[^ ]*'); do
+  mkdir -p "$root$(dirname "$lib")"
+  cp -L "$lib" "$root$lib"
+done
+(cd "$root" && find . | LC_ALL=C sort | cpio -o -H newc --quiet -R 0:0) |
+  gzip -1 >"$build/initramfs.cpio.gz"
+
+# Software emulation only, so the result does not depend on the host's
+# virtualisation support. qemu exits 0 whatever the guest did; the serial
+# log is the only evidence.
+log=$build/serial.log
+rm -f "$log"
+say "booting (at most ${timeout_s} s)"
+status=0
+timeout "$timeout_s" qemu-system-x86_64 -accel tcg -m 256 -smp 1 \
+  -nodefaults -display none -no-reboot -nic none \
+  -serial "file:$log" \
+  -kernel "$kernel" -initrd "$build/initramfs.cpio.gz" \
+  -append "console=ttyS0 panic=-1 quiet" </dev/null || status=$?
+[ "$status" -eq 124 ] && say "the guest did not finish within ${timeout_s} s"
+[ "$status" -ne 0 ] && [ "$status" -ne 124 ] && say "qemu exited with status $status"
+
+# Judged by the guest's own lines: its kernel must be the one the module was
+# built for, and the tally must be complete with something passed and
+# nothing failed.
+tr -d '\r' <"$log" >"$log.txt"
+guest_release=$(sed -n 's/^vm-check: kernel //p' "$log.txt")
+read -r passed failed < <(sed -n \
+  's/^vm-check: \([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p' "$log.txt") || true
+if [ "$guest_release" = "$release" ] && [ "${failed:-}" = 0 ] &&
+  [ "${passed:-0}" -gt 0 ]; then
+  grep -a '^vm-check: ' "$log.txt"
+  exit 0
+fi
+say "the guest's console ($log), last lines:"
+tail -n 80 "$log.txt"
+[ "$guest_release" = "$release" ] ||
+  say "the guest ran kernel '$guest_release', not $release"
+[ -n "${failed:-}" ] || say "the guest printed no tally"
+exit 1
