@@ -13,3 +13,11 @@ run_dorvane() {
 }
 run_dorvane set '[{"devname":"wl0","flag":"10"},{"devname":"wl1","flag":"11"}]'
 run_dorvane show
+
+# obscure scrambles a text into its envelope and back.
+obscure=$build/scrambler/obscure
+printf "\$ obscure 'hello, world'\n"
+envelope=$("$obscure" 'hello, world')
+echo "$envelope"
+printf "\$ obscure -d '%s'\n" "$envelope"
+"$obscure" -d "$envelope"

@@ -1,0 +1,132 @@
+// The envelope: the known envelopes, round trips, envelopes rebuilt around
+// another key, lenient decoding, too-short envelopes, and the XOR mask.
+#include "envelope.h"
+
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <string>
+
+#include "base64.h"
+#include "test_support.h"
+
+namespace {
+
+std::string run(int (*fn)(const char *), const std::string &text, int *result) {
+  return printed_by(fn, text.c_str(), result);
+}
+
+std::string b64(const std::string &bytes) {
+  std::string out(base64_encoded_size(bytes.size()), '\0');
+  base64_encode(reinterpret_cast<const unsigned char *>(bytes.data()),
+                bytes.size(), &out[0]);
+  return out;
+}
+
+std::string unb64(const std::string &text) {
+  std::string out(base64_decoded_size(text.size()), '\0');
+  out.resize(base64_decode(text.data(), text.size(),
+                           reinterpret_cast<unsigned char *>(&out[0])));
+  return out;
+}
+
+TEST(Envelope, EncodesAndDecodesTheKnownEnvelopes) {
+  const struct {
+    const char *source, *text, *envelope;
+  } vectors[] = {
+      {"envelope example", "abc", "ZjRjMDEyP2MpWg=="},
+      {"envelope example", "", "ZDQxZDhj"},
+  };
+  for (const auto &v : vectors) {
+    SCOPED_TRACE(v.envelope);
+    int result;
+    EXPECT_EQ(run(envelope_encode, v.text, &result), std::string(v.envelope) + "\n");
+    EXPECT_EQ(result, static_cast<int>(strlen(v.envelope)));
+    EXPECT_EQ(run(envelope_decode, v.envelope, &result), std::string(v.text) + "\n");
+    EXPECT_EQ(result, 0);
+  }
+}
+
+TEST(Envelope, TextsOfEveryLengthRoundTrip) {
+  std::string every_byte;
+  for (int c = 1; c < 256; c++)
+    every_byte += static_cast<char>(c);
+  for (size_t len = 0; len <= 257; len++) {
+    std::string text = len == 256 ? every_byte : test_bytes(len, len + 1, true);
+    int result;
+    std::string envelope = run(envelope_encode, text, &result);
+    ASSERT_EQ(static_cast<size_t>(result),
+              base64_encoded_size(base64_encoded_size(text.size()) + 6));
+    ASSERT_EQ(envelope.size(), static_cast<size_t>(result) + 1);
+    envelope.pop_back();
+    ASSERT_EQ(run(envelope_decode, envelope, &result), text + "\n") << len;
+  }
+}
+
+TEST(Envelope, AnyKeyPrefixIsTakenAsTheKey) {
+  int result;
+  std::string envelope = run(envelope_encode, "rebuilt, still read", &result);
+  const std::string masked = unb64(envelope).substr(6);
+  const struct {
+    const char *case_name;
+    std::string key;
+  } keys[] = {
+      {"the original key", unb64(envelope).substr(0, 6)},
+      {"other hex digits", "000000"},
+      {"bytes above 0x7F", "\x80\xff\x81\xfe\x82\xfd"},
+      {"a zero byte ends the key after three", std::string("abc\0ef", 6)},
+      {"a zero byte first: nothing is unmasked", std::string("\0bcdef", 6)},
+  };
+  for (const auto &k : keys) {
+    SCOPED_TRACE(k.case_name);
+    // What the masked bytes read as under this key, by the plain definition.
+    std::string unmasked = masked;
+    size_t key_len = strnlen(k.key.data(), 6);
+    for (size_t j = 0; key_len > 0 && j < unmasked.size(); j++)
+      unmasked[j] ^= k.key[j % key_len];
+    std::string expected = unb64(unmasked);
+    expected = expected.substr(0, expected.find('\0'));
+    EXPECT_EQ(run(envelope_decode, b64(k.key + masked), &result), expected + "\n");
+    EXPECT_EQ(result, 0);
+  }
+  // The abc example's masked bytes under a key chosen to unmask them to QUJD.
+  EXPECT_EQ(run(envelope_decode, b64("n6c\x1e" "xx\x3f\x63\x29\x5a"), &result), "ABC\n");
+  // A key that leaves the inner text as it is, and a text with a zero byte.
+  EXPECT_EQ(run(envelope_decode, b64(std::string(6, '\0') + b64(std::string("ab\0cd", 5))),
+                &result), "ab\n");
+}
+
+TEST(Envelope, WhiteSpaceInsideAnEnvelopeIsSkipped) {
+  int result;
+  std::string envelope = run(envelope_encode, "spaced out", &result);
+  envelope.pop_back();
+  std::string spaced;
+  for (size_t i = 0; i < envelope.size(); i++)
+    spaced += envelope.substr(i, 1) + (i % 5 == 4 ? "\r\n" : i % 3 == 0 ? " " : "");
+  EXPECT_EQ(run(envelope_decode, spaced, &result), "spaced out\n");
+}
+
+TEST(Envelope, EnvelopesShorterThanTheKeyPrintNothing) {
+  const char *envelopes[] = {"", "ZDQx", "ZDQxZDg", "ZDQxZDg=ZDhj", "====", "!!!! ...."};
+  for (const char *envelope : envelopes) {
+    int result;
+    EXPECT_EQ(run(envelope_decode, envelope, &result), "") << envelope;
+    EXPECT_EQ(result, ENVELOPE_TOO_SHORT) << envelope;
+  }
+}
+
+TEST(XorMask, MatchesTheCyclicDefinition) {
+  const char key[] = "k3y\x80\xffZq";
+  for (size_t key_len = 0; key_len <= 7; key_len++) {
+    for (size_t len = 0; len <= 80; len++) {
+      std::string buf = test_bytes(len + 8, static_cast<uint32_t>(len));
+      std::string expected = buf;
+      for (size_t j = 0; key_len > 0 && j < len; j++)
+        expected[j] ^= key[j % key_len];
+      EXPECT_EQ(xor_mask(reinterpret_cast<unsigned char *>(&buf[0]), len, key, key_len), 0);
+      ASSERT_EQ(buf, expected) << "key length " << key_len << ", length " << len;
+    }
+  }
+}
+
+} // namespace
