@@ -47,3 +47,15 @@ clean:
 # and runs the real dorvane against it.
 vm-check:
 	@bash driver/vm-check.sh
+
+.PHONY: cross-check
+CROSS_BUILD ?= build-mips
+CROSS_TOOLCHAIN ?= cmake/toolchains/mips-linux-gnu.cmake
+# cmake/cross-check.sh fetches cJSON's Debian sources itself (dpkg-dev).
+CROSS_PACKAGES := cmake make bash g++-mips-linux-gnu qemu-user googletest \
+  mandoc dpkg-dev
+# Builds both programs and every test for the board (32-bit big-endian MIPS)
+# and runs the whole suite under qemu.
+cross-check:
+	$(call need,$(CROSS_PACKAGES))
+	@bash cmake/cross-check.sh $(CROSS_BUILD) $(CROSS_TOOLCHAIN)

@@ -39,6 +39,11 @@ case $(table_hex | cut -c1-11) in
   "00 00 00 01") little=0 ;;
   *) cli_fail "count byte order" "table starts $(table_hex | cut -c1-11)"; cli_finish; exit ;;
 esac
+# `count` is native: big-endian on the board, as the record the driver reads.
+case ${TOOLS_BYTE_ORDER:-} in
+  BIG_ENDIAN) cli_check "count is big-endian, as the target" [ "$little" = 0 ] ;;
+  LITTLE_ENDIAN) cli_check "count is little-endian, as the target" [ "$little" = 1 ] ;;
+esac
 
 # write_table COUNT [NAME FLAG]...: lays a driver reply into the table file.
 write_table() {

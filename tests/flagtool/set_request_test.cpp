@@ -144,7 +144,7 @@ TEST(SetRequest, flag_text_agrees_with_atoi_wherever_atoi_is_defined) {
   const char *texts[] = {"0", "10", "255", "256", "-1", "-128", "-129", "  42",
                          "\n\v\f\r\t9", "+3", "--3", "+-3", "12abc", "abc", "",
                          " ", "-", "2147483647", "-2147483647", "-2147483648",
-                         "007", "1e3", "3.9", "\xff" "1"};
+                         "007", "1e3", "3.9", ("\xff" "1")};
   for (const char *text : texts) {
     SCOPED_TRACE(text);
     EXPECT_EQ(flag_from_text(text), static_cast<uint8_t>(atoi(text)));

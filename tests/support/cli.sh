@@ -5,6 +5,12 @@
 #   TOOLS_EMULATOR  command prefix that runs a program built for another
 #                   machine (empty on the host)
 #   TOOLS_PRELOAD   a shared library to preload into the program under test
+#   TOOLS_BYTE_ORDER  BIG_ENDIAN or LITTLE_ENDIAN: the byte order of the
+#                   machine the programs are built for, as the build
+#                   detected it (empty when unknown)
+#   TOOLS_CHECKER   command prefix that runs the program under a checker on
+#                   the host, such as valgrind (empty normally); it comes
+#                   from the caller's environment, through ctest
 #
 # Sourced by bash scripts; each calls cli_finish at the end.
 
@@ -33,7 +39,7 @@ cli_run() {
     fi
   fi
   # shellcheck disable=SC2086
-  env "${env[@]}" ${TOOLS_EMULATOR:-} "$@" </dev/null >"${CLI_STDOUT:-$CLI_OUT}" 2>"$CLI_TMP/stderr"
+  env "${env[@]}" ${TOOLS_EMULATOR:-} ${TOOLS_CHECKER:-} "$@" </dev/null >"${CLI_STDOUT:-$CLI_OUT}" 2>"$CLI_TMP/stderr"
   CLI_STATUS=$?
 }
 

@@ -1,0 +1,84 @@
+# The board's C library is uClibc, not glibc: a program that imports a glibc
+# extension (strchrnul, asprintf, a fortified __*_chk function) links here and
+# fails to load there. Each program's imports must be ISO C or POSIX, and it
+# may need no shared library besides the C library (and cJSON's, where cJSON
+# is not linked in statically).
+# Usage: imported_symbols.sh NM OBJDUMP PROGRAM...
+source "$TOOLS_SUPPORT/cli.sh"
+nm=$1
+objdump=$2
+shift 2
+
+# What a program may import, by the standard that defines it. Absent on
+# purpose: stderr and perror (the programs never write to standard error)
+# and getenv (they read no environment).
+allowed=(
+  # ISO C11 7.21, <stdio.h>
+  stdout printf fprintf snprintf sprintf vprintf vfprintf vsnprintf vsprintf
+  puts fputs putchar fputc putc fwrite fread fflush ferror feof clearerr
+  fopen fclose fgets fgetc getc getchar sscanf
+  # ISO C11 7.22, <stdlib.h>
+  malloc calloc realloc free strtol strtoul strtoll strtoull strtod atoi atol
+  abs labs exit abort qsort bsearch
+  # ISO C11 7.24, <string.h>
+  memcpy memmove memset memcmp memchr strlen strcmp strncmp strcpy strncpy
+  strcat strncat strchr strrchr strstr strspn strcspn strerror
+  # ISO C11 7.4, <ctype.h>
+  isalnum isalpha isdigit islower isprint isspace isupper isxdigit tolower
+  toupper
+  # ISO C11 7.11, <locale.h> (cJSON's decimal point)
+  localeconv
+  # POSIX.1-2008, <fcntl.h> and <unistd.h>
+  open close read write
+  # POSIX.1-2008 <stropts.h>; on Linux the device interface, in uClibc too
+  ioctl
+  # POSIX.1-2008, <string.h>
+  strnlen
+  # Names the C library's own headers give standard facilities: errno, the
+  # <ctype.h> tables behind the classification macros. The board's headers
+  # generate their own.
+  __errno_location __ctype_b_loc __ctype_tolower_loc __ctype_toupper_loc
+  # Program start-up, from the C library's own start files
+  __libc_start_main __gmon_start__ __cxa_finalize _ITM_registerTMCloneTable
+  _ITM_deregisterTMCloneTable
+)
+declare -A is_allowed
+for name in "${allowed[@]}"; do is_allowed[$name]=1; done
+
+# The shared libraries a program may need.
+needed_ok='^(libc\.so\.[0-9]+|libcjson\.so\.[0-9]+)$'
+
+for program in "$@"; do
+  name=${program##*/}
+  if ! imports=$("$nm" -D --undefined-only --format=posix "$program"); then
+    cli_fail "$name" "$nm could not read it"
+    continue
+  fi
+  bad=()
+  while read -r symbol _; do
+    [ -n "$symbol" ] || continue
+    symbol=${symbol%%@*} # the symbol version
+    # glibc's name for the standard scanf family; the source calls sscanf.
+    symbol=${symbol#__isoc99_}
+    case $symbol in
+      cJSON_*) continue ;; # cJSON as a shared library
+    esac
+    [ -n "${is_allowed[$symbol]:-}" ] || bad+=("$symbol")
+  done <<<"$imports"
+  [ -n "$imports" ] || bad+=("(none: not a dynamically linked program)")
+  if [ ${#bad[@]} = 0 ]; then
+    cli_pass "$name imports"
+  else
+    cli_fail "$name imports" "not ISO C or POSIX: ${bad[*]}"
+  fi
+
+  needed=$("$objdump" -p "$program" | awk '$1 == "NEEDED" { print $2 }')
+  unexpected=$(grep -Ev "$needed_ok" <<<"$needed")
+  if [ -n "$needed" ] && [ -z "$unexpected" ]; then
+    cli_pass "$name libraries"
+  else
+    cli_fail "$name libraries" "needs $(tr '\n' ' ' <<<"$needed")"
+  fi
+done
+
+cli_finish
