@@ -59,3 +59,48 @@ CROSS_PACKAGES := cmake make bash g++-mips-linux-gnu qemu-user googletest \
 cross-check:
 	$(call need,$(CROSS_PACKAGES))
 	@bash cmake/cross-check.sh $(CROSS_BUILD) $(CROSS_TOOLCHAIN)
+
+.PHONY: sanitize-check memcheck fuzz-smoke
+SANITIZE_BUILD ?= build-asan
+MEMCHECK_BUILD ?= build-memcheck
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 20
+# gcc's sanitizers come with g++; libFuzzer needs clang and its runtimes.
+FUZZ_PACKAGES := $(BUILD_PACKAGES) clang-14 libclang-rt-14-dev
+MEMCHECK_PACKAGES := $(CHECK_PACKAGES) valgrind
+# A definite leak or any memory error changes the exit status to 99, which
+# no test expects.
+VALGRIND := valgrind -q --error-exitcode=99 --leak-check=full \
+  --errors-for-leak-kinds=definite --show-leak-kinds=definite
+
+# The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
+# any finding aborts the program, and so fails its test.
+sanitize-check:
+	$(call need,$(CHECK_PACKAGES))
+	$(CMAKE) -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTOOLS_SANITIZE=ON >/dev/null
+	$(CMAKE) --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The suite with every program the command-line tests start run under
+# valgrind (TOOLS_CHECKER, tests/support/cli.sh), then the unit tests.
+memcheck:
+	$(call need,$(MEMCHECK_PACKAGES))
+	$(CMAKE) -S . -B $(MEMCHECK_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	$(CMAKE) --build $(MEMCHECK_BUILD) -j $(JOBS)
+	cd $(MEMCHECK_BUILD) && TOOLS_CHECKER="$(VALGRIND)" \
+	  ctest --output-on-failure -j $(JOBS)
+	@for test in $(MEMCHECK_BUILD)/tests/*/*_test; do \
+	  echo "valgrind $$test"; \
+	  $(VALGRIND) $$test --gtest_brief=1 >/dev/null || exit 1; \
+	done
+
+# Every fuzz target replays its seeds, then runs FUZZ_SECONDS on new inputs.
+fuzz-smoke:
+	$(call need,$(FUZZ_PACKAGES))
+	$(CMAKE) -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+	  -DTOOLS_FUZZ=ON -DTOOLS_BUILD_TESTS=OFF >/dev/null
+	$(CMAKE) --build $(FUZZ_BUILD) -j $(JOBS)
+	cd $(FUZZ_BUILD) && ctest --output-on-failure -j $(JOBS)
+	bash fuzz/smoke.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)

@@ -5,7 +5,7 @@
 
 namespace {
 
-const char ALPHABET[] =
+constexpr char ALPHABET[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 // Decoding table values besides 0..63. Both have bit 6 set, so OR-ing four

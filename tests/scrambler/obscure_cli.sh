@@ -46,9 +46,8 @@ expect "lone - decodes back"             0 $'-\n'                               
 # Output that cannot be written ends with status 1.
 for args in "abc" "-d $abc"; do
   # shellcheck disable=SC2086
-  ${TOOLS_EMULATOR:-} "$obscure" $args >/dev/full 2>/dev/null
-  status=$?
-  cli_check "write failure: $args" [ "$status" = 1 ]
+  CLI_STDOUT=/dev/full cli_run "$obscure" $args
+  cli_check "write failure: $args" [ "$CLI_STATUS" = 1 ]
 done
 
 # The envelope of TEXT built with coreutils: base64, the first six digits of
