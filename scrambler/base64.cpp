@@ -2,6 +2,7 @@
 #include "base64.h"
 
 #include <stdint.h>
+#include <string.h>
 
 namespace {
 
@@ -41,6 +42,128 @@ inline unsigned char *put3(unsigned char *out, uint32_t v) {
   return out + 3;
 }
 
+// Reads the four bytes at p as one big-endian word, whatever the host's
+// byte order. Compilers make this a single load (and a byte swap where the
+// host is little-endian).
+inline uint32_t load_be32(const unsigned char *p) {
+  return static_cast<uint32_t>(p[0]) << 24 |
+         static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 |
+         p[3];
+}
+
+// The two characters of every 12-bit value, so that a 3-byte group takes
+// two lookups and two 2-byte stores instead of four of each.
+struct PairTable {
+  char pair[4096][2];
+};
+
+// Writes the four characters of the 3-byte group in the top 24 bits of v.
+inline void put_pairs(char *out, const PairTable &t, uint32_t v) {
+  memcpy(out, t.pair[v >> 20], 2);
+  memcpy(out + 2, t.pair[(v >> 8) & 0xFFF], 2);
+}
+
+// A 6-byte XOR mask covers two whole groups, so every group meets the same
+// three mask bytes in the same places: the mask is kept as two words, mask
+// bytes 0-2 and 3-5 in the top three bytes of each, and a group read as a
+// big-endian word is masked with one XOR. {0, 0} masks nothing.
+struct GroupMask {
+  uint32_t word[2];
+};
+
+// Bytes a round of pair_rounds takes: six groups, three mask periods, so
+// every round starts again at mask byte 0.
+const size_t ROUND = 18;
+
+// Inputs from this many bytes on are encoded through a PairTable. Filling
+// one costs about what the pairs save on a few kilobytes, and short texts,
+// the common case, are spared it.
+const size_t PAIR_TABLE_MIN = 4096;
+static_assert(PAIR_TABLE_MIN > ROUND, "long inputs hold at least a round");
+
+// pair_rounds: encodes rounds from p on into dst through t while p is
+// before end. Each group is read as four bytes and stored before the next
+// is read, so the stores stay plain 2-byte ones instead of being gathered
+// into wider ones, which costs more than it saves. Unmasked, the mask is a
+// constant 0 and its XOR goes away. Returns where it stopped.
+template <bool Masked>
+const unsigned char *pair_rounds(const unsigned char *p,
+                                 const unsigned char *end, const PairTable &t,
+                                 uint32_t m0, uint32_t m1, char *dst) {
+  if (!Masked)
+    m0 = m1 = 0;
+  for (; p < end; p += ROUND, dst += ROUND / 3 * 4) {
+    put_pairs(dst, t, load_be32(p) ^ m0);
+    put_pairs(dst + 4, t, load_be32(p + 3) ^ m1);
+    put_pairs(dst + 8, t, load_be32(p + 6) ^ m0);
+    put_pairs(dst + 12, t, load_be32(p + 9) ^ m1);
+    put_pairs(dst + 16, t, load_be32(p + 12) ^ m0);
+    put_pairs(dst + 20, t, load_be32(p + 15) ^ m1);
+  }
+  return p;
+}
+
+// encode_pairs: encodes whole rounds from the start of the n bytes at src,
+// masked with mask, into dst, four characters a group, through a PairTable
+// on the stack; n is more than ROUND. The last group of a round is read as
+// four bytes, so a round is only taken while a byte follows it. Returns the
+// number of bytes taken, a multiple of ROUND.
+size_t encode_pairs(const unsigned char *src, size_t n, const GroupMask &mask,
+                    char *dst) {
+  PairTable t;
+  for (int i = 0; i < 64; i++) {
+    for (int j = 0; j < 64; j++) {
+      t.pair[i * 64 + j][0] = ALPHABET[i];
+      t.pair[i * 64 + j][1] = ALPHABET[j];
+    }
+  }
+  const uint32_t m0 = mask.word[0], m1 = mask.word[1];
+  const unsigned char *end = src + n - ROUND;
+  // The inner text, half of all encoding, has no mask: spare it the XOR.
+  const unsigned char *p =
+      (m0 | m1) == 0 ? pair_rounds<false>(src, end, t, 0, 0, dst)
+                     : pair_rounds<true>(src, end, t, m0, m1, dst);
+  return static_cast<size_t>(p - src);
+}
+
+// encode: what both encoders do: writes the base64 form of the n bytes at
+// src, byte j XOR-ed with mask byte j mod 6, to dst. Returns the number of
+// characters written.
+int encode(const unsigned char *src, size_t n, const GroupMask &mask,
+           char *dst) {
+  char *out = dst;
+  size_t i = 0;
+  if (n >= PAIR_TABLE_MIN) {
+    i = encode_pairs(src, n, mask, out);
+    out += i / 3 * 4;
+  }
+  // Here the mask starts at its first byte: at the start of the input, or
+  // after whole rounds.
+  int half = 0;
+  for (; n - i >= 3; i += 3, out += 4, half ^= 1) {
+    uint32_t v = (static_cast<uint32_t>(src[i]) << 16 |
+                  static_cast<uint32_t>(src[i + 1]) << 8 | src[i + 2]) ^
+                 (mask.word[half] >> 8);
+    out[0] = ALPHABET[v >> 18];
+    out[1] = ALPHABET[(v >> 12) & 0x3F];
+    out[2] = ALPHABET[(v >> 6) & 0x3F];
+    out[3] = ALPHABET[v & 0x3F];
+  }
+  if (i < n) {
+    // One or two bytes remain: the missing bits are zero, the missing
+    // characters '='.
+    uint32_t m = mask.word[half];
+    uint32_t a = src[i] ^ (m >> 24);
+    uint32_t b = n - i == 2 ? (src[i + 1] ^ (m >> 16)) & 0xFF : 0;
+    out[0] = ALPHABET[a >> 2];
+    out[1] = ALPHABET[((a << 4) & 0x3F) | (b >> 4)];
+    out[2] = n - i == 2 ? ALPHABET[(b << 2) & 0x3F] : '=';
+    out[3] = '=';
+    out += 4;
+  }
+  return static_cast<int>(out - dst);
+}
+
 } // namespace
 
 size_t base64_encoded_size(size_t n) { return (n + 2) / 3 * 4; }
@@ -48,26 +171,17 @@ size_t base64_encoded_size(size_t n) { return (n + 2) / 3 * 4; }
 size_t base64_decoded_size(size_t n) { return (n + 3) / 4 * 3; }
 
 int base64_encode(const unsigned char *src, size_t n, char *dst) {
-  char *out = dst;
-  for (; n >= 3; n -= 3, src += 3, out += 4) {
-    uint32_t v = static_cast<uint32_t>(src[0]) << 16 |
-                 static_cast<uint32_t>(src[1]) << 8 | src[2];
-    out[0] = ALPHABET[v >> 18];
-    out[1] = ALPHABET[(v >> 12) & 0x3F];
-    out[2] = ALPHABET[(v >> 6) & 0x3F];
-    out[3] = ALPHABET[v & 0x3F];
-  }
-  if (n > 0) {
-    // One or two bytes remain: the missing bits are zero, the missing
-    // characters '='.
-    uint32_t b = n == 2 ? src[1] : 0;
-    out[0] = ALPHABET[src[0] >> 2];
-    out[1] = ALPHABET[((src[0] << 4) & 0x3F) | (b >> 4)];
-    out[2] = n == 2 ? ALPHABET[(b << 2) & 0x3F] : '=';
-    out[3] = '=';
-    out += 4;
-  }
-  return static_cast<int>(out - dst);
+  const GroupMask none = {{0, 0}};
+  return encode(src, n, none, dst);
+}
+
+int base64_encode_masked(const unsigned char *src, size_t n,
+                         const unsigned char mask[6], char *dst) {
+  const GroupMask m = {
+      {load_be32(mask) & 0xFFFFFF00, static_cast<uint32_t>(mask[3]) << 24 |
+                                         static_cast<uint32_t>(mask[4]) << 16 |
+                                         static_cast<uint32_t>(mask[5]) << 8}};
+  return encode(src, n, m, dst);
 }
 
 int base64_decode(const char *src, size_t n, unsigned char *dst) {
@@ -78,15 +192,18 @@ int base64_decode(const char *src, size_t n, unsigned char *dst) {
   size_t i = 0;
   while (i < n) {
     // Clean input comes in whole groups of four alphabet characters; take
-    // them in one step and leave everything else to the general path.
-    if (pending == 0 && n - i >= 4) {
-      uint32_t a = DECODE.value[in[i]], b = DECODE.value[in[i + 1]],
-               c = DECODE.value[in[i + 2]], d = DECODE.value[in[i + 3]];
-      if ((a | b | c | d) < 64) {
+    // them in one step, group after group, and leave everything else to
+    // the general path.
+    if (pending == 0) {
+      for (; n - i >= 4; i += 4) {
+        uint32_t a = DECODE.value[in[i]], b = DECODE.value[in[i + 1]],
+                 c = DECODE.value[in[i + 2]], d = DECODE.value[in[i + 3]];
+        if ((a | b | c | d) >= 64)
+          break;
         out = put3(out, a << 18 | b << 12 | c << 6 | d);
-        i += 4;
-        continue;
       }
+      if (i == n)
+        break;
     }
     unsigned char v = DECODE.value[in[i]];
     if (v == PAD)

@@ -26,6 +26,15 @@ size_t base64_decoded_size(size_t n);
 // base64_encoded_size(n). Example: "abc" -> "YWJj".
 int base64_encode(const unsigned char *src, size_t n, char *dst);
 
+// base64_encode_masked: as base64_encode, of the n bytes at src each
+// XOR-ed with a mask byte first, byte j with mask[j mod 6]; src itself is
+// left as it is. Six bytes are two whole 3-byte groups, so the encoding of
+// six bytes followed by this one is the encoding of the six bytes and the
+// masked ones together.
+// Example: "YWJj" with the mask "f4c012" -> "P2MpWg==".
+int base64_encode_masked(const unsigned char *src, size_t n,
+                         const unsigned char mask[6], char *dst);
+
 // base64_decode: decodes the n characters at src into dst and never fails.
 // Characters outside the alphabet (white space, '-', '_', zero bytes, bytes
 // above 0x7F) are skipped; the first '=' ends the input; a lone character

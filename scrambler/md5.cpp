@@ -28,6 +28,8 @@ inline void store_le32(unsigned char *p, uint32_t v) {
 
 const unsigned char PADDING[64] = {0x80};
 
+void md5_blocks(uint32_t state[4], const unsigned char *input, size_t blocks);
+
 } // namespace
 
 void MD5Init(MD5_CTX *context) {
@@ -52,9 +54,10 @@ void MD5Update(MD5_CTX *context, const unsigned char *input, size_t len) {
   size_t i = 0;
   if (len >= part) {
     memcpy(&context->buffer[index], input, part);
-    MD5Transform(context->state, context->buffer);
-    for (i = part; len - i >= 64; i += 64)
-      MD5Transform(context->state, &input[i]);
+    md5_blocks(context->state, context->buffer, 1);
+    size_t blocks = (len - part) / 64;
+    md5_blocks(context->state, &input[part], blocks);
+    i = part + blocks * 64;
     index = 0;
   }
   memcpy(&context->buffer[index], &input[i], len - i);
@@ -73,113 +76,138 @@ void MD5Final(unsigned char digest[16], MD5_CTX *context) {
   wipe_words(context, sizeof *context / 4);
 }
 
-// The four auxiliary functions in forms equal to the RFC's but with shorter
-// dependency chains: F and G select bits with one AND instead of two, I
-// reads as the RFC writes it.
+// The auxiliary functions in forms equal to the RFC's but with fewer
+// operations: F and G select bits with one AND instead of two, I reads as
+// the RFC writes it, and H has a step of its own (STEP_H). Fewer operations
+// is what counts on the board's in-order processor. A host that runs
+// several at once is held up by the operations that wait for b, the value
+// the step before has just computed, instead; G split as (b & d) + (c & ~d)
+// would leave one of them instead of three, for two more operations.
 #define F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
 #define G(x, y, z) ((y) ^ ((z) & ((x) ^ (y))))
-#define H(x, y, z) ((x) ^ (y) ^ (z))
 #define I(x, y, z) ((y) ^ ((x) | ~(z)))
 
-// One step: a = b + ((a + f(b, c, d) + x + t) <<< s).
+// One step: a = b + ((a + f(b, c, d) + x + t) <<< s). b is the result of
+// the step just before, so x and t are added first, while b is still being
+// computed, and only f, the rotation and the last addition wait for it.
 #define STEP(f, a, b, c, d, x, s, t)                                          \
   do {                                                                        \
-    (a) += f((b), (c), (d)) + (x) + static_cast<uint32_t>(t);                 \
+    (a) += (x) + (t);                                                         \
+    (a) += f((b), (c), (d));                                                  \
     (a) = ((a) << (s)) | ((a) >> (32 - (s)));                                 \
     (a) += (b);                                                               \
   } while (0)
 
+// A step of round 3. H(b, c, d) = b ^ c ^ d, with c ^ d carried in h from
+// the step before, so one XOR waits for b. The next step's c ^ d is this
+// step's b ^ c, which is h ^ d once h holds b ^ c ^ d: one more XOR, and
+// no copy of c.
+#define STEP_H(a, b, c, d, x, s, t, h)                                        \
+  do {                                                                        \
+    (a) += (x) + (t);                                                         \
+    (h) ^= (b);                                                               \
+    (a) += (h);                                                               \
+    (a) = ((a) << (s)) | ((a) >> (32 - (s)));                                 \
+    (a) += (b);                                                               \
+    (h) ^= (d);                                                               \
+  } while (0)
+
+namespace {
+
+// The sine-derived constants of the 64 steps, in step order (RFC 1321,
+// section 3.4).
+const uint32_t T[64] = {
+    0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a,
+    0xa8304613, 0xfd469501, 0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be,
+    0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821, 0xf61e2562, 0xc040b340,
+    0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
+    0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed, 0xa9e3e905, 0xfcefa3f8,
+    0x676f02d9, 0x8d2a4c8a, 0xfffa3942, 0x8771f681, 0x6d9d6122, 0xfde5380c,
+    0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70, 0x289b7ec6, 0xeaa127fa,
+    0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
+    0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92,
+    0xffeff47d, 0x85845dd1, 0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1,
+    0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391,
+};
+
+// md5_blocks: compresses the `blocks` 64-byte blocks at input into state,
+// one after another, as MD5Transform does one. The chaining words stay in
+// locals from block to block, and the decoded words of every block share
+// one buffer, wiped once, after the last block.
+//
+// Each round is a loop over its four groups of four steps: the rotations
+// repeat with every group, the constants come from T. This keeps the code
+// a quarter of its unrolled size, which counts on the board's flash, and
+// leaves every step's dependency chain as short as unrolled.
+//
+// The words are kept twice, w[k] = w[k + 16] = word k, so that the word a
+// step adds in rounds 2 to 4, at an index that wraps mod 16, is always at
+// a fixed offset from the group's base: (1 + 5k) mod 16 in round 2 is
+// w[4j + 1], w[4j + 6], w[4j + 11], w[4j + 16] for group j; rounds 3 and
+// 4 go down from base 16 in steps of 4.
+void md5_blocks(uint32_t state[4], const unsigned char *input, size_t blocks) {
+  uint32_t s0 = state[0], s1 = state[1], s2 = state[2], s3 = state[3];
+  uint32_t w[32];
+  for (; blocks > 0; blocks--, input += 64) {
+    uint32_t a = s0, b = s1, c = s2, d = s3;
+    const uint32_t *t = T;
+    for (int k = 0; k < 16; k++)
+      w[k] = load_le32(input + 4 * k);
+    for (int k = 0; k < 16; k++)
+      w[k + 16] = w[k];
+    // Round 1
+    for (const uint32_t *x = w; x < w + 16; x += 4, t += 4) {
+      STEP(F, a, b, c, d, x[0], 7, t[0]);
+      STEP(F, d, a, b, c, x[1], 12, t[1]);
+      STEP(F, c, d, a, b, x[2], 17, t[2]);
+      STEP(F, b, c, d, a, x[3], 22, t[3]);
+    }
+    // Round 2: step k adds word (1 + 5k) mod 16.
+    for (const uint32_t *x = w; x < w + 16; x += 4, t += 4) {
+      STEP(G, a, b, c, d, x[1], 5, t[0]);
+      STEP(G, d, a, b, c, x[6], 9, t[1]);
+      STEP(G, c, d, a, b, x[11], 14, t[2]);
+      STEP(G, b, c, d, a, x[16], 20, t[3]);
+    }
+    // Round 3: step k adds word (5 + 3k) mod 16.
+    uint32_t h = c ^ d;
+    for (const uint32_t *x = w + 16; x > w; x -= 4, t += 4) {
+      STEP_H(a, b, c, d, x[5], 4, t[0], h);
+      STEP_H(d, a, b, c, x[8], 11, t[1], h);
+      STEP_H(c, d, a, b, x[11], 16, t[2], h);
+      STEP_H(b, c, d, a, x[14], 23, t[3], h);
+    }
+    // Round 4: step k adds word 7k mod 16.
+    for (const uint32_t *x = w + 16; x > w; x -= 4, t += 4) {
+      STEP(I, a, b, c, d, x[0], 6, t[0]);
+      STEP(I, d, a, b, c, x[7], 10, t[1]);
+      STEP(I, c, d, a, b, x[14], 15, t[2]);
+      STEP(I, b, c, d, a, x[5], 21, t[3]);
+    }
+    s0 += a;
+    s1 += b;
+    s2 += c;
+    s3 += d;
+  }
+  state[0] = s0;
+  state[1] = s1;
+  state[2] = s2;
+  state[3] = s3;
+  // The blocks may be secret input; their decoded copy must not outlive us.
+  wipe_words(w, 32);
+}
+
+} // namespace
+
 void MD5Transform(uint32_t state[4], const unsigned char block[64]) {
-  uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
-  uint32_t x[16];
-  for (int i = 0; i < 16; i++)
-    x[i] = load_le32(block + 4 * i);
-
-  // Round 1
-  STEP(F, a, b, c, d, x[0], 7, 0xd76aa478);
-  STEP(F, d, a, b, c, x[1], 12, 0xe8c7b756);
-  STEP(F, c, d, a, b, x[2], 17, 0x242070db);
-  STEP(F, b, c, d, a, x[3], 22, 0xc1bdceee);
-  STEP(F, a, b, c, d, x[4], 7, 0xf57c0faf);
-  STEP(F, d, a, b, c, x[5], 12, 0x4787c62a);
-  STEP(F, c, d, a, b, x[6], 17, 0xa8304613);
-  STEP(F, b, c, d, a, x[7], 22, 0xfd469501);
-  STEP(F, a, b, c, d, x[8], 7, 0x698098d8);
-  STEP(F, d, a, b, c, x[9], 12, 0x8b44f7af);
-  STEP(F, c, d, a, b, x[10], 17, 0xffff5bb1);
-  STEP(F, b, c, d, a, x[11], 22, 0x895cd7be);
-  STEP(F, a, b, c, d, x[12], 7, 0x6b901122);
-  STEP(F, d, a, b, c, x[13], 12, 0xfd987193);
-  STEP(F, c, d, a, b, x[14], 17, 0xa679438e);
-  STEP(F, b, c, d, a, x[15], 22, 0x49b40821);
-
-  // Round 2
-  STEP(G, a, b, c, d, x[1], 5, 0xf61e2562);
-  STEP(G, d, a, b, c, x[6], 9, 0xc040b340);
-  STEP(G, c, d, a, b, x[11], 14, 0x265e5a51);
-  STEP(G, b, c, d, a, x[0], 20, 0xe9b6c7aa);
-  STEP(G, a, b, c, d, x[5], 5, 0xd62f105d);
-  STEP(G, d, a, b, c, x[10], 9, 0x02441453);
-  STEP(G, c, d, a, b, x[15], 14, 0xd8a1e681);
-  STEP(G, b, c, d, a, x[4], 20, 0xe7d3fbc8);
-  STEP(G, a, b, c, d, x[9], 5, 0x21e1cde6);
-  STEP(G, d, a, b, c, x[14], 9, 0xc33707d6);
-  STEP(G, c, d, a, b, x[3], 14, 0xf4d50d87);
-  STEP(G, b, c, d, a, x[8], 20, 0x455a14ed);
-  STEP(G, a, b, c, d, x[13], 5, 0xa9e3e905);
-  STEP(G, d, a, b, c, x[2], 9, 0xfcefa3f8);
-  STEP(G, c, d, a, b, x[7], 14, 0x676f02d9);
-  STEP(G, b, c, d, a, x[12], 20, 0x8d2a4c8a);
-
-  // Round 3
-  STEP(H, a, b, c, d, x[5], 4, 0xfffa3942);
-  STEP(H, d, a, b, c, x[8], 11, 0x8771f681);
-  STEP(H, c, d, a, b, x[11], 16, 0x6d9d6122);
-  STEP(H, b, c, d, a, x[14], 23, 0xfde5380c);
-  STEP(H, a, b, c, d, x[1], 4, 0xa4beea44);
-  STEP(H, d, a, b, c, x[4], 11, 0x4bdecfa9);
-  STEP(H, c, d, a, b, x[7], 16, 0xf6bb4b60);
-  STEP(H, b, c, d, a, x[10], 23, 0xbebfbc70);
-  STEP(H, a, b, c, d, x[13], 4, 0x289b7ec6);
-  STEP(H, d, a, b, c, x[0], 11, 0xeaa127fa);
-  STEP(H, c, d, a, b, x[3], 16, 0xd4ef3085);
-  STEP(H, b, c, d, a, x[6], 23, 0x04881d05);
-  STEP(H, a, b, c, d, x[9], 4, 0xd9d4d039);
-  STEP(H, d, a, b, c, x[12], 11, 0xe6db99e5);
-  STEP(H, c, d, a, b, x[15], 16, 0x1fa27cf8);
-  STEP(H, b, c, d, a, x[2], 23, 0xc4ac5665);
-
-  // Round 4
-  STEP(I, a, b, c, d, x[0], 6, 0xf4292244);
-  STEP(I, d, a, b, c, x[7], 10, 0x432aff97);
-  STEP(I, c, d, a, b, x[14], 15, 0xab9423a7);
-  STEP(I, b, c, d, a, x[5], 21, 0xfc93a039);
-  STEP(I, a, b, c, d, x[12], 6, 0x655b59c3);
-  STEP(I, d, a, b, c, x[3], 10, 0x8f0ccc92);
-  STEP(I, c, d, a, b, x[10], 15, 0xffeff47d);
-  STEP(I, b, c, d, a, x[1], 21, 0x85845dd1);
-  STEP(I, a, b, c, d, x[8], 6, 0x6fa87e4f);
-  STEP(I, d, a, b, c, x[15], 10, 0xfe2ce6e0);
-  STEP(I, c, d, a, b, x[6], 15, 0xa3014314);
-  STEP(I, b, c, d, a, x[13], 21, 0x4e0811a1);
-  STEP(I, a, b, c, d, x[4], 6, 0xf7537e82);
-  STEP(I, d, a, b, c, x[11], 10, 0xbd3af235);
-  STEP(I, c, d, a, b, x[2], 15, 0x2ad7d2bb);
-  STEP(I, b, c, d, a, x[9], 21, 0xeb86d391);
-
-  state[0] += a;
-  state[1] += b;
-  state[2] += c;
-  state[3] += d;
-  // The block may be secret input; its decoded copy must not outlive us.
-  wipe_words(x, 16);
+  md5_blocks(state, block, 1);
 }
 
 #undef F
 #undef G
-#undef H
 #undef I
 #undef STEP
+#undef STEP_H
 
 int md5_hex(const unsigned char *input, size_t len, char *out) {
   static const char HEX[] = "0123456789abcdef";

@@ -1,11 +1,13 @@
 // Base64 codec: known vectors, the lenient decoder's rules, exhaustive round
-// trips of short inputs, and agreement with the machine's base64 tool.
+// trips of short inputs, agreement with the machine's base64 tool, long
+// inputs, and masked encoding.
 #include "base64.h"
 
 #include <gtest/gtest.h>
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
@@ -114,6 +116,82 @@ TEST(Base64, AgreesWithTheSystemTool) {
       GTEST_SKIP() << "no working base64 command";
     ASSERT_EQ(encode(in), expected) << "seed " << seed;
     ASSERT_EQ(decode(expected), in) << "seed " << seed;
+  }
+}
+
+// Long inputs are encoded another way (pairs of characters from a table,
+// several groups a round): lengths from where that starts on, ending in
+// every part of a round, and the longest text a command line carries. Each
+// must encode as its short pieces do, and as the system tool does.
+TEST(Base64, LongInputsEncodeAsTheirShortPiecesDo) {
+  std::vector<size_t> lengths;
+  for (size_t len = 4090; len <= 4150; len++)
+    lengths.push_back(len);
+  lengths.push_back(131072);
+  for (size_t len : lengths) {
+    SCOPED_TRACE("length " + std::to_string(len));
+    std::string in = test_bytes(len, static_cast<uint32_t>(len));
+    std::string pieces; // 3000 bytes are whole groups, short ones
+    for (size_t at = 0; at < len; at += 3000)
+      pieces += encode(in.substr(at, 3000));
+    ASSERT_EQ(encode(in), pieces);
+    ASSERT_EQ(decode(pieces), in);
+    // Again from an exact-size copy, so that a sanitizer sees a read past
+    // the end (a string has a terminating zero there).
+    std::vector<unsigned char> exact(in.begin(), in.end());
+    std::string again(pieces.size(), '\0');
+    base64_encode(exact.data(), exact.size(), &again[0]);
+    ASSERT_EQ(again, pieces);
+    std::string expected;
+    if (tool_output("base64 -w0", in, &expected)) {
+      ASSERT_EQ(pieces, expected);
+    }
+  }
+}
+
+// Encodes with a mask into a junk-filled buffer; checks the count, that
+// nothing is written past it and that the input is left as it was.
+std::string encode_masked(const std::string &in, const std::string &mask) {
+  std::string out(base64_encoded_size(in.size()) + 8, static_cast<char>(JUNK));
+  const std::string before = in;
+  int n = base64_encode_masked(
+      reinterpret_cast<const unsigned char *>(in.data()), in.size(),
+      reinterpret_cast<const unsigned char *>(mask.data()), &out[0]);
+  EXPECT_EQ(static_cast<size_t>(n), base64_encoded_size(in.size()));
+  EXPECT_EQ(out.substr(n), std::string(8, static_cast<char>(JUNK)));
+  EXPECT_EQ(in, before);
+  return out.substr(0, n);
+}
+
+TEST(Base64, MaskedEncodingIsTheEncodingOfTheMaskedBytes) {
+  const struct {
+    const char *source;
+    std::string in, mask, out;
+  } vectors[] = {
+      {"envelope example", "YWJj", "f4c012", "P2MpWg=="},
+      {"a zero mask", "foobar", std::string(6, '\0'), "Zm9vYmFy"},
+  };
+  for (const auto &v : vectors)
+    EXPECT_EQ(encode_masked(v.in, v.mask), v.out) << v.source;
+
+  // By the definition: byte j XOR-ed with mask[j mod 6], then encoded. Short
+  // lengths, long ones ending in every part of a round (and so on either
+  // half of the mask), and the longest text.
+  const std::string masks[] = {"f4c012", std::string("\x80\xff\x00\x7f\x01Z", 6)};
+  std::vector<size_t> lengths;
+  for (size_t len = 0; len <= 40; len++)
+    lengths.push_back(len);
+  for (size_t len = 4090; len <= 4150; len++)
+    lengths.push_back(len);
+  lengths.push_back(131072);
+  for (const std::string &mask : masks) {
+    for (size_t len : lengths) {
+      std::string in = test_bytes(len, static_cast<uint32_t>(len) + 3);
+      std::string masked = in;
+      for (size_t j = 0; j < masked.size(); j++)
+        masked[j] ^= mask[j % 6];
+      ASSERT_EQ(encode_masked(in, mask), encode(masked)) << "length " << len;
+    }
   }
 }
 

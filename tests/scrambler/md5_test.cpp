@@ -99,6 +99,19 @@ TEST(Md5, PiecesGiveTheSameDigestAsOneCall) {
     EXPECT_EQ(hex_in_pieces(in, sizes, 5), whole) << sizes[0] << "," << sizes[1];
 }
 
+TEST(Md5, TransformOfThePaddedBlockGivesTheDigest) {
+  // "abc" padded by hand: 0x80, zeros, the bit count 24 at byte 56.
+  unsigned char block[64] = {'a', 'b', 'c', 0x80};
+  block[56] = 24;
+  MD5_CTX context;
+  MD5Init(&context);
+  MD5Transform(context.state, block);
+  char hex[33];
+  for (int i = 0; i < 16; i++)
+    snprintf(hex + 2 * i, 3, "%02x", (context.state[i / 4] >> (8 * (i % 4))) & 0xFF);
+  EXPECT_STREQ(hex, "900150983cd24fb0d6963f7d28e17f72"); // RFC 1321, A.5
+}
+
 TEST(Md5, BitCountCarriesIntoTheHighWord) {
   MD5_CTX context;
   MD5Init(&context);
