@@ -60,6 +60,17 @@ cross-check:
 	$(call need,$(CROSS_PACKAGES))
 	@bash cmake/cross-check.sh $(CROSS_BUILD) $(CROSS_TOOLCHAIN)
 
+.PHONY: bench
+# bench/run.sh fetches cJSON's Debian sources for the board (dpkg-dev).
+BENCH_PACKAGES := $(BUILD_PACKAGES) libbenchmark-dev libssl-dev valgrind \
+  coreutils binutils g++-mips-linux-gnu dpkg-dev
+# The programs against their peers, as one table: whole-run instructions,
+# codec timings, sizes for the host and the board. Builds in build-bench/ and
+# build-bench-mips/. Not part of check: timings belong to the machine.
+bench:
+	$(call need,$(BENCH_PACKAGES))
+	@bash bench/run.sh
+
 .PHONY: sanitize-check memcheck fuzz-smoke
 SANITIZE_BUILD ?= build-asan
 MEMCHECK_BUILD ?= build-memcheck
