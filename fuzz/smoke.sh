@@ -18,6 +18,7 @@ targets=(
   "fuzz_flag_listing -max_len=172"
   "fuzz_base64_decode -dict=$here/base64.dict"
   "fuzz_base64_roundtrip -max_len=8192"
+  "fuzz_base64_masked -max_len=8192"
   "fuzz_envelope_roundtrip -max_len=8192"
   "fuzz_envelope_decode -dict=$here/base64.dict"
   "fuzz_md5_pieces"
