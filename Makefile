@@ -23,6 +23,12 @@ define need
 	fi
 endef
 
+# Configures the build folder $(1) with the CMake options $(2), and builds it.
+define configure_build
+	$(CMAKE) -S . -B $(1) $(2) >/dev/null
+	$(CMAKE) --build $(1) -j $(JOBS)
+endef
+
 .PHONY: all compile demo check clean
 
 all: compile
@@ -30,8 +36,7 @@ all: compile
 # Configures and builds the programs, the stand-in driver and the tests.
 compile:
 	$(call need,$(CHECK_PACKAGES))
-	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
-	$(CMAKE) --build $(BUILD) -j $(JOBS)
+	$(call configure_build,$(BUILD),-DCMAKE_BUILD_TYPE=$(BUILD_TYPE))
 
 check: compile
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -88,17 +93,15 @@ VALGRIND := valgrind -q --error-exitcode=99 --leak-check=full \
 # any finding aborts the program, and so fails its test.
 sanitize-check:
 	$(call need,$(CHECK_PACKAGES))
-	$(CMAKE) -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DTOOLS_SANITIZE=ON >/dev/null
-	$(CMAKE) --build $(SANITIZE_BUILD) -j $(JOBS)
+	$(call configure_build,$(SANITIZE_BUILD),-DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTOOLS_SANITIZE=ON)
 	cd $(SANITIZE_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 # The suite with every program the command-line tests start run under
 # valgrind (TOOLS_CHECKER, tests/support/cli.sh), then the unit tests.
 memcheck:
 	$(call need,$(MEMCHECK_PACKAGES))
-	$(CMAKE) -S . -B $(MEMCHECK_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	$(CMAKE) --build $(MEMCHECK_BUILD) -j $(JOBS)
+	$(call configure_build,$(MEMCHECK_BUILD),-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 	cd $(MEMCHECK_BUILD) && TOOLS_CHECKER="$(VALGRIND)" \
 	  ctest --output-on-failure -j $(JOBS)
 	@for test in $(MEMCHECK_BUILD)/tests/*/*_test; do \
@@ -109,9 +112,8 @@ memcheck:
 # Every fuzz target replays its seeds, then runs FUZZ_SECONDS on new inputs.
 fuzz-smoke:
 	$(call need,$(FUZZ_PACKAGES))
-	$(CMAKE) -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	$(call configure_build,$(FUZZ_BUILD),-DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
-	  -DTOOLS_FUZZ=ON -DTOOLS_BUILD_TESTS=OFF >/dev/null
-	$(CMAKE) --build $(FUZZ_BUILD) -j $(JOBS)
+	  -DTOOLS_FUZZ=ON -DTOOLS_BUILD_TESTS=OFF)
 	cd $(FUZZ_BUILD) && ctest --output-on-failure -j $(JOBS)
 	bash fuzz/smoke.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
