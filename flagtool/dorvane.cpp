@@ -18,8 +18,11 @@ static int run(int argc, char **argv) {
     print_usage();
     return 0;
   }
-  if (strcmp(argv[1], "show") == 0)
-    return run_show() < 0 ? 1 : 0;
+  if (strcmp(argv[1], "show") == 0) {
+    // Only the argument right after show is looked at; others are ignored.
+    bool json = argc > 2 && strcmp(argv[2], "--json") == 0;
+    return run_show(json) < 0 ? 1 : 0;
+  }
   if (strcmp(argv[1], "set") == 0) {
     if (argc < 3) {
       print_usage();

@@ -51,12 +51,46 @@ int flag_table_list(const FlagTable *table, FILE *out) {
   return lines;
 }
 
-int run_show(void) {
+// Writes the bytes of `name` up to its first zero, at most FLAG_DEVNAME_LEN,
+// as a JSON string. The driver holds bytes, not characters, so only what
+// JSON forbids inside a string is escaped.
+static void put_json_name(const char *name, FILE *out) {
+  fputc('"', out);
+  for (int i = 0; i < FLAG_DEVNAME_LEN && name[i] != '\0'; i++) {
+    unsigned char c = (unsigned char)name[i];
+    if (c == '"' || c == '\\')
+      fprintf(out, "\\%c", c);
+    else if (c < 0x20)
+      fprintf(out, "\\u%04x", (unsigned)c);
+    else
+      fputc(c, out);
+  }
+  fputc('"', out);
+}
+
+int flag_table_json(const FlagTable *table, FILE *out) {
+  int32_t count = table->count;
+  if (count > FLAG_TABLE_MAX_ENTRIES)
+    return -1;
+  fputc('[', out);
+  for (int32_t i = 0; i < count; i++) {
+    const FlagEntry *entry = &table->entries[i];
+    fputs(i == 0 ? "{\"devname\":" : ",{\"devname\":", out);
+    put_json_name(entry->devname, out);
+    fprintf(out, ",\"flag\":\"%u\"}", (unsigned)entry->flag);
+  }
+  fputs("]\n", out);
+  return count > 0 ? (int)count : 0;
+}
+
+int run_show(bool json) {
   FlagTable table;
   memset(&table, 0, sizeof table);
   if (flag_request(FLAG_REQ_GET, &table) != 0)
     return -1;
-  if (flag_table_list(&table, stdout) < 0) {
+  int printed = json ? flag_table_json(&table, stdout)
+                     : flag_table_list(&table, stdout);
+  if (printed < 0) {
     printf("invalid reply from %s: count %d (at most %d)\n", FLAG_CONTROL_NODE,
            (int)table.count, FLAG_TABLE_MAX_ENTRIES);
     return -2;

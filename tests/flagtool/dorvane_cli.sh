@@ -87,6 +87,20 @@ cli_check "the table sent is byte for byte the request" [ "$(table_hex)" = "$wan
 run "show lists the table" 0 'dev[0]:wl0 flag:10
 dev[1]:wl1 flag:11
 ' "$get_calls" show extra
+run "show --json prints the request that made the table" 0 "$example
+" "$get_calls" show --json extra
+
+# show --json and set again give the driver back the same bytes: every index
+# kept, names escaped as JSON needs and read back by set's parser unchanged.
+write_table 4 "" 1 'a"b\c' 2 $'\t\n\x01\x1f' 3 $'\xc3\xa9\x7f\xff/' 255
+want=$(table_hex)
+saved='[{"devname":"","flag":"1"},{"devname":"a\"b\\c","flag":"2"},{"devname":"\u0009\u000a\u0001\u001f","flag":"3"},{"devname":"'$'\xc3\xa9\x7f\xff''/","flag":"255"}]'
+run "show --json keeps empty names and escapes" 0 "$saved
+" "$get_calls" show --json
+write_table 0
+run "set what show --json printed" 0 "$saved
+" "$set_calls" set "$(cat "$CLI_OUT")"
+cli_check "show --json then set restores the same bytes" [ "$(table_hex)" = "$want" ]
 
 # Eight entries fill the record to its last byte.
 eight='[{"devname":"a","flag":"1"},{"devname":"b","flag":"2"},{"devname":"c","flag":"3"},{"devname":"d","flag":"4"},{"devname":"e","flag":"5"},{"devname":"f","flag":"6"},{"devname":"g","flag":"7"},{"devname":"hhhhhhhhhhhhhhhhhhhhhhhhh","flag":"-1"}]'
@@ -134,12 +148,21 @@ dev[2]:eth0 flag:255
 ' "$get_calls" show
 write_table -1 wl0 1
 run "show a negative count" 0 "" "$get_calls" show
+run "show --json a negative count" 0 '[]
+' "$get_calls" show --json
+write_table 0 wl0 1
+run "show --json a zero count" 0 '[]
+' "$get_calls" show --json
 write_table 1 aaaaaaaaaaaaaaaaaaaaaaaa 65
 run "show a name that fills its 20 bytes" 0 'dev[0]:aaaaaaaaaaaaaaaaaaaa flag:65
 ' "$get_calls" show
+run "show --json a name that fills its 20 bytes" 0 '[{"devname":"aaaaaaaaaaaaaaaaaaaa","flag":"65"}]
+' "$get_calls" show --json
 write_table 9 wl0 1
 run "show a count above the record" 1 "invalid reply from $node: count 9 (at most 8)
 " "$get_calls" show
+run "show --json a count above the record" 1 "invalid reply from $node: count 9 (at most 8)
+" "$get_calls" show --json
 write_table 4096
 run "show the block size some kernels answer with" 1 "invalid reply from $node: count 4096 (at most 8)
 " "$get_calls" show
@@ -148,12 +171,16 @@ run "show the block size some kernels answer with" 1 "invalid reply from $node: 
 CLI_ENV=("FLAGDRV_TABLE=$table" "FLAGDRV_LOG=$log" "FLAGDRV_FAIL=open")
 run "show with the node missing" 1 "cannot open $node: No such file or directory
 " "open" show
+run "show --json with the node missing" 1 "cannot open $node: No such file or directory
+" "open" show --json
 run "set with the node missing" 1 "$example
 cannot open $node: No such file or directory
 " "open" set "$example"
 CLI_ENV=("FLAGDRV_TABLE=$table" "FLAGDRV_LOG=$log" "FLAGDRV_FAIL=request")
 run "show with a failing request" 1 "request 2 on $node failed: Input/output error
 " "$get_calls" show
+run "show --json with a failing request" 1 "request 2 on $node failed: Input/output error
+" "$get_calls" show --json
 run "set with a failing request" 1 "$example
 request 1 on $node failed: Input/output error
 " "$set_calls" set "$example"

@@ -21,11 +21,12 @@ void set_entry(FlagTable *table, int i, const char *name, uint8_t flag) {
   table->entries[i].flag = flag;
 }
 
-// Runs the listing into a temporary file and returns what it printed.
-std::string listing(const FlagTable &table, int *result) {
+// Runs the listing, or with `json` the JSON form, into a temporary file and
+// returns what it printed.
+std::string listing(const FlagTable &table, int *result, bool json = false) {
   FILE *out = tmpfile();
   EXPECT_NE(out, nullptr);
-  *result = flag_table_list(&table, out);
+  *result = json ? flag_table_json(&table, out) : flag_table_list(&table, out);
   std::string text(static_cast<size_t>(ftell(out)), '\0');
   rewind(out);
   EXPECT_EQ(fread(&text[0], 1, text.size(), out), text.size());
@@ -77,20 +78,32 @@ TEST(FlagTable, listing_prints_named_entries_below_count) {
     int filled; // entries 0 .. filled-1 are wl0, wl1, ... with flag 10 + i
     int result;
     const char *output;
+    int json_result; // flag_table_json: objects printed, or -1
+    const char *json;
   } cases[] = {
-      {"usage example", 2, 2, 2, "dev[0]:wl0 flag:10\ndev[1]:wl1 flag:11\n"},
-      {"zero count", 0, 3, 0, ""},
-      {"negative count", -1, 3, 0, ""},
-      {"most negative count", INT32_MIN, 3, 0, ""},
-      {"entries past count are not listed", 1, 3, 1, "dev[0]:wl0 flag:10\n"},
+      {"usage example", 2, 2, 2, "dev[0]:wl0 flag:10\ndev[1]:wl1 flag:11\n",
+       2, R"([{"devname":"wl0","flag":"10"},{"devname":"wl1","flag":"11"}])"
+          "\n"},
+      {"zero count", 0, 3, 0, "", 0, "[]\n"},
+      {"negative count", -1, 3, 0, "", 0, "[]\n"},
+      {"most negative count", INT32_MIN, 3, 0, "", 0, "[]\n"},
+      {"entries past count are not listed", 1, 3, 1, "dev[0]:wl0 flag:10\n",
+       1, R"([{"devname":"wl0","flag":"10"}])" "\n"},
       {"empty names past the filled ones", 4, 2, 2,
-       "dev[0]:wl0 flag:10\ndev[1]:wl1 flag:11\n"},
+       "dev[0]:wl0 flag:10\ndev[1]:wl1 flag:11\n", 4,
+       R"([{"devname":"wl0","flag":"10"},{"devname":"wl1","flag":"11"},)"
+       R"({"devname":"","flag":"0"},{"devname":"","flag":"0"}])" "\n"},
       {"full table", 8, 8, 8,
        "dev[0]:wl0 flag:10\ndev[1]:wl1 flag:11\ndev[2]:wl2 flag:12\n"
        "dev[3]:wl3 flag:13\ndev[4]:wl4 flag:14\ndev[5]:wl5 flag:15\n"
-       "dev[6]:wl6 flag:16\ndev[7]:wl7 flag:17\n"},
-      {"count above the record", 9, 8, -1, ""},
-      {"count far above the record", INT32_MAX, 8, -1, ""},
+       "dev[6]:wl6 flag:16\ndev[7]:wl7 flag:17\n",
+       8,
+       R"([{"devname":"wl0","flag":"10"},{"devname":"wl1","flag":"11"},)"
+       R"({"devname":"wl2","flag":"12"},{"devname":"wl3","flag":"13"},)"
+       R"({"devname":"wl4","flag":"14"},{"devname":"wl5","flag":"15"},)"
+       R"({"devname":"wl6","flag":"16"},{"devname":"wl7","flag":"17"}])" "\n"},
+      {"count above the record", 9, 8, -1, "", -1, ""},
+      {"count far above the record", INT32_MAX, 8, -1, "", -1, ""},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
@@ -103,6 +116,8 @@ TEST(FlagTable, listing_prints_named_entries_below_count) {
     int result = 0;
     EXPECT_EQ(listing(table, &result), c.output);
     EXPECT_EQ(result, c.result);
+    EXPECT_EQ(listing(table, &result, true), c.json);
+    EXPECT_EQ(result, c.json_result);
   }
 }
 
@@ -133,6 +148,15 @@ TEST(FlagTable, listing_stops_an_unterminated_name_at_the_entry) {
                 " flag:122\n";
   }
   EXPECT_EQ(text, expected);
+  // The JSON form takes the same 20 bytes of each name, and no more.
+  expected = "[";
+  for (int i = 0; i < FLAG_TABLE_MAX_ENTRIES; i++) {
+    expected += std::string(i == 0 ? "" : ",") + R"({"devname":")" +
+                std::string(FLAG_DEVNAME_LEN, static_cast<char>('A' + i)) +
+                R"(","flag":"122"})";
+  }
+  EXPECT_EQ(listing(table, &result, true), expected + "]\n");
+  EXPECT_EQ(result, 8);
 }
 
 } // namespace
