@@ -11,8 +11,13 @@ static int run(int argc, char **argv) {
   bool decode = false;
   int i = 1;
   // Options end at the first argument that is not '-' followed by more, so
-  // a lone "-" is a text and options after the text are not options.
+  // a lone "-" is a text and options after the text are not options; or at
+  // "--", so that a text beginning with '-' can be given after it.
   for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; i++) {
+    if (strcmp(argv[i], "--") == 0) {
+      i++;
+      break;
+    }
     if (strcmp(argv[i], "-d") != 0) {
       printf("input error\n");
       return 1;

@@ -65,6 +65,16 @@ envelope_of() {
   printf "$key$escapes" | base64 -w0
 }
 
+# "--" ends the options: the next argument is the text, whatever it is.
+dash_abc=$(envelope_of -abc)
+expect "text after --"                   0 "$dash_abc"$'\n'                      -- -abc
+expect "decode after --"                 0 $'-abc\n'                             -d -- "$dash_abc"
+expect "-d twice, then --"               0 $'-abc\n'                             -d -d -- "$dash_abc"
+expect "-- as the text"                  0 "$(envelope_of --)"$'\n'              -- --
+expect "-- after the text is surplus"    0 "input error"$'\n'"$abc"$'\n'         abc --
+expect "-- with no text"                 1 $'input error\n'                      --
+expect "-d -- with no text"              1 $'input error\n'                      -d --
+
 # Texts of many lengths with bytes 1..255 (every value appears): each
 # envelope is the one coreutils builds, and decodes back to the text.
 for ((len = 1; len <= 40; len += 3)); do
