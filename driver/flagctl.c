@@ -5,18 +5,24 @@
  * out, anything else is refused with ENOTTY; a user pointer that cannot be
  * read or written in full gives EFAULT and leaves the table as it was.
  *
- * Request 2 needs help to get here. Linux answers request 2 (the generic
- * "block size" request) itself for every open file: it writes the block size
- * of the filesystem holding the node into the first four bytes of the
- * caller's buffer and returns 0, without asking the driver. Request 1 is
- * answered generically only for regular files, so it does reach us. The
- * numbers are fixed by the programs in the field, so with steer_get on (the
- * default) a return probe on the ioctl system call's entry spots a request 2
- * aimed at this device and rewrites it, in the caller's saved registers, to
- * FLAGCTL_STEERED_GET, which reaches flagctl_ioctl(); when the call returns
- * the register is put back, so the caller sees its own request number again.
- * A probe that cannot be placed makes loading fail: without it request 2
- * would be answered with the block size instead of the table.
+ * Where request 2 is also the kernel's generic "block size" request
+ * (FIGETBSZ, which is _IO(0, 2): 2 on x86-64 and on every processor whose
+ * ioctl encoding gives "no data" a direction of 0), Linux answers it itself
+ * for every open file: it writes the block size of the filesystem holding
+ * the node into the first four bytes of the caller's buffer and returns 0,
+ * without asking the driver. Request 1 is answered generically only for
+ * regular files, so it does reach us. The numbers are fixed by the programs
+ * in the field, so there, with steer_get on (the default), a return probe on
+ * the ioctl system call's entry spots a request 2 aimed at this device and
+ * rewrites it, in the caller's saved registers, to FLAGCTL_STEERED_GET,
+ * which reaches flagctl_ioctl(); when the call returns the register is put
+ * back, so the caller sees its own request number again. A probe that
+ * cannot be placed makes loading fail: without it request 2 would be
+ * answered with the block size instead of the table.
+ *
+ * Where FIGETBSZ is another number (the board's MIPS gives "no data" the
+ * direction 1, so it is 0x20000002), requests 1 and 2 both come straight
+ * here, and the module is the plain misc device: no probe, no parameter.
  */
 #define pr_fmt(fmt) KBUILD_MODNAME ": " fmt
 
@@ -33,19 +39,27 @@
 
 #include "flagctl.h"
 
+/* Whether request 2 has to be steered past the kernel's generic answer. */
+#if FIGETBSZ == FLAGCTL_REQ_GET
+#define FLAGCTL_STEERING 1
 #ifndef CONFIG_X86_64
 /*
  * The probe reads and rewrites the saved user registers through x86-64's
  * system call wrapper (the entry receives them as its only argument).
  * Another architecture needs its own entry symbol and register names here.
  */
-#error "the request-2 probe is written for x86-64"
+#error "request 2 is this kernel's FIGETBSZ, and the probe that steers it to the driver is written for x86-64 only"
+#endif
+#else
+#define FLAGCTL_STEERING 0
 #endif
 
+#if FLAGCTL_STEERING
 static bool steer_get = true;
 module_param(steer_get, bool, 0444);
 MODULE_PARM_DESC(steer_get,
 		 "Steer request 2 past the kernel's generic answer to this driver (default on)");
+#endif
 
 /* The table and the lock that keeps each copy in or out whole. */
 static u8 flagctl_table[FLAGCTL_TABLE_SIZE];
@@ -73,10 +87,12 @@ static long flagctl_ioctl(struct file *file, unsigned int cmd,
 		memcpy(flagctl_table, copy, sizeof(copy));
 		mutex_unlock(&flagctl_lock);
 		return 0;
+#if FLAGCTL_STEERING
 	case FLAGCTL_STEERED_GET:
 		if (!steer_get)
 			return -ENOTTY;
 		fallthrough;
+#endif
 	case FLAGCTL_REQ_GET:
 		/* Copied out of the lock: a fault must not stall other callers. */
 		mutex_lock(&flagctl_lock);
@@ -104,6 +120,7 @@ static struct miscdevice flagctl_device = {
 	.fops = &flagctl_fops,
 };
 
+#if FLAGCTL_STEERING
 /* What a steered call must put back when it returns. */
 struct flagctl_steered_call {
 	struct pt_regs *user_regs;	/* the caller's saved registers */
@@ -214,6 +231,23 @@ static void __exit flagctl_exit(void)
 	if (steer_get)
 		unregister_kretprobe(&flagctl_steer_probe);
 }
+#else
+/* flagctl_init: registers the device. Returns 0 or the error. */
+static int __init flagctl_init(void)
+{
+	int err = misc_register(&flagctl_device);
+
+	if (err)
+		pr_err("cannot register /dev/%s: error %d\n", FLAGCTL_NAME, err);
+	return err;
+}
+
+/* flagctl_exit: removes the node; an open file holds the module. */
+static void __exit flagctl_exit(void)
+{
+	misc_deregister(&flagctl_device);
+}
+#endif
 
 module_init(flagctl_init);
 module_exit(flagctl_exit);

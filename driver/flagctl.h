@@ -27,11 +27,13 @@
 
 /*
  * The number a request 2 on the control node is rewritten to on its way into
- * the kernel when the module's steer_get parameter is on (the default).
- * Linux answers request 2 itself for every open file (it is the generic
- * "block size" request), so an unchanged request 2 never reaches a character
- * driver; this encoded number is one the generic code does not know, so it
- * does. The driver answers it only while steering is on.
+ * the kernel where request 2 is also the kernel's generic "block size"
+ * request (FIGETBSZ is 2 on x86-64), which Linux answers itself for every
+ * open file; the module's steer_get parameter (on by default) does it there.
+ * This encoded number is one the generic code does not know, so it reaches
+ * the driver, which answers it only while steering is on. Elsewhere (the
+ * board's MIPS) request 2 reaches the driver as it is, and this number is
+ * just another unknown request.
  */
 #define FLAGCTL_STEERED_GET _IOR('F', 2, char[FLAGCTL_TABLE_SIZE])
 

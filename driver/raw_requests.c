@@ -1,14 +1,16 @@
 /*
  * raw-requests: exercises the flag driver's requests directly, in the guest
  * booted by vm-check, for what dorvane cannot show: exact bytes, unknown
- * requests, bad pointers and the steering of request 2.
+ * requests, bad pointers and, where there is one, the steering of request 2.
  *
- *   raw-requests steered     the module is loaded with steer_get on
- *   raw-requests unsteered   the module is loaded with steer_get=0
+ *   raw-requests plain       a kernel whose own requests leave 1 and 2 alone
+ *                            (the board's MIPS): the module has no probe
+ *   raw-requests steered     x86-64, the module loaded with steer_get on
+ *   raw-requests unsteered   x86-64, the module loaded with steer_get=0
  *
  * Prints one "vm-check: FAIL ..." line per failed check, then
  * "raw-requests MODE: P passed, F failed"; exits with 0 only when F is 0.
- * Built statically for x86-64 Linux.
+ * Built statically for the guest's processor.
  */
 #include <errno.h>
 #include <fcntl.h>
@@ -94,35 +96,12 @@ static uint8_t *map_edge(void)
 }
 
 /*
- * raw_ioctl: request 2 as a bare system call with the request word in
- * *`word`, which receives the register's value after the call. Returns the
- * call's result. The steering rewrites this register on the way in, so it
- * shows whether the rewrite was undone before the caller resumed.
+ * answered: what every mode with request 2 reaching the driver shares:
+ * exact bytes, unknown requests and bad pointers. Leaves `table` set.
  */
-static long raw_ioctl(int fd, unsigned long *word, void *arg)
+static void answered(int fd, uint8_t *table)
 {
-	long ret;
-	unsigned long reg = *word;
-
-	__asm__ volatile("syscall"
-			 : "=a"(ret), "+S"(reg)
-			 : "0"((long)SYS_ioctl), "D"((long)fd), "d"(arg)
-			 : "rcx", "r11", "memory");
-	*word = reg;
-	return ret;
-}
-
-/* The generic answer to request 2: the block size of the node's filesystem. */
-static int32_t block_size(int fd)
-{
-	struct statfs fs;
-
-	return fstatfs(fd, &fs) == 0 ? (int32_t)fs.f_bsize : -1;
-}
-
-static void steered(int fd)
-{
-	uint8_t table[FLAGCTL_TABLE_SIZE], other[FLAGCTL_TABLE_SIZE];
+	uint8_t other[FLAGCTL_TABLE_SIZE];
 
 	/* Every byte is kept: counts and unterminated names are not judged. */
 	fill_pattern(table, 3);
@@ -130,12 +109,19 @@ static void steered(int fd)
 	check(read_back(fd, table), "get",
 	      "request 2 did not return exactly the 172 bytes set");
 
-	/* Requests the driver does not know, each refused with no effect. */
+	/*
+	 * Requests the driver does not know, each refused with no effect;
+	 * without a probe the steered number is one of them.
+	 */
 	static const unsigned long unknown[] = {
 		0, 3, 0x4602, FLAGCTL_REQ_GET | 0x100, 0xffffffffUL,
+		FLAGCTL_STEERED_GET,
 	};
+	size_t n_unknown = sizeof(unknown) / sizeof(unknown[0]);
 	fill_pattern(other, 99);
-	for (size_t i = 0; i < sizeof(unknown) / sizeof(unknown[0]); i++) {
+	if (strcmp(mode, "steered") == 0)
+		n_unknown--;
+	for (size_t i = 0; i < n_unknown; i++) {
 		char name[32];
 
 		snprintf(name, sizeof(name), "unknown-%#lx", unknown[i]);
@@ -173,6 +159,55 @@ static void steered(int fd)
 	mprotect(edge - sysconf(_SC_PAGESIZE), sysconf(_SC_PAGESIZE), PROT_READ);
 	check(request(fd, FLAGCTL_REQ_GET, edge - FLAGCTL_TABLE_SIZE) == EFAULT,
 	      "get-read-only", "not refused with EFAULT");
+}
+
+/* plain: request 2 is the driver's own, on its node and nowhere else. */
+static void plain(int fd)
+{
+	uint8_t table[FLAGCTL_TABLE_SIZE];
+
+	answered(fd, table);
+	int null_fd = open("/dev/null", O_RDWR);
+	int32_t size = 0;
+	check(null_fd >= 0 && request(null_fd, FLAGCTL_REQ_GET, &size) == ENOTTY,
+	      "other-file", "request 2 on /dev/null was not refused with ENOTTY");
+	if (null_fd >= 0)
+		close(null_fd);
+}
+
+#if defined(__x86_64__)
+/*
+ * raw_ioctl: request 2 as a bare system call with the request word in
+ * *`word`, which receives the register's value after the call. Returns the
+ * call's result. The steering rewrites this register on the way in, so it
+ * shows whether the rewrite was undone before the caller resumed.
+ */
+static long raw_ioctl(int fd, unsigned long *word, void *arg)
+{
+	long ret;
+	unsigned long reg = *word;
+
+	__asm__ volatile("syscall"
+			 : "=a"(ret), "+S"(reg)
+			 : "0"((long)SYS_ioctl), "D"((long)fd), "d"(arg)
+			 : "rcx", "r11", "memory");
+	*word = reg;
+	return ret;
+}
+
+/* The generic answer to request 2: the block size of the node's filesystem. */
+static int32_t block_size(int fd)
+{
+	struct statfs fs;
+
+	return fstatfs(fd, &fs) == 0 ? (int32_t)fs.f_bsize : -1;
+}
+
+static void steered(int fd)
+{
+	uint8_t table[FLAGCTL_TABLE_SIZE];
+
+	answered(fd, table);
 
 	/*
 	 * The caller's request register comes back as it went in, the upper
@@ -228,22 +263,36 @@ static void unsteered(int fd)
 	check(request(fd, FLAGCTL_STEERED_GET, buf) == ENOTTY, "steered-number",
 	      "not refused with ENOTTY");
 }
+#endif
+
+/* The modes this processor has: the probe exists for x86-64 only. */
+static const struct {
+	const char *name;
+	void (*run)(int fd);
+} modes[] = {
+	{ "plain", plain },
+#if defined(__x86_64__)
+	{ "steered", steered },
+	{ "unsteered", unsteered },
+#endif
+};
 
 int main(int argc, char **argv)
 {
-	if (argc != 2 || (strcmp(argv[1], "steered") != 0 &&
-			  strcmp(argv[1], "unsteered") != 0)) {
-		printf("usage: raw-requests steered|unsteered\n");
+	void (*run)(int fd) = NULL;
+
+	for (size_t i = 0; argc == 2 && i < sizeof(modes) / sizeof(modes[0]); i++)
+		if (strcmp(argv[1], modes[i].name) == 0)
+			run = modes[i].run;
+	if (run == NULL) {
+		printf("usage: raw-requests plain|steered|unsteered\n");
 		return 2;
 	}
 	mode = argv[1];
 	int fd = open(NODE, O_RDWR);
 	check(fd >= 0, "open", strerror(errno));
 	if (fd >= 0) {
-		if (strcmp(mode, "steered") == 0)
-			steered(fd);
-		else
-			unsteered(fd);
+		run(fd);
 		close(fd);
 	}
 	printf("raw-requests %s: %d passed, %d failed\n", mode, passed, failed);
