@@ -4,7 +4,7 @@
 # tree with Debian's mips-linux-gnu compilers.
 #
 # Usage, from the repository root: bash board/kernel.sh BUILD-DIR
-# Leaves BUILD-DIR/linux/ (the source, only the parts a MIPS build reads),
+# Leaves BUILD-DIR/linux/ (the source, without what a build never reads),
 # BUILD-DIR/kernel/ (the build tree: vmlinux, and Module.symvers for modules
 # built against it with M=) and BUILD-DIR/vmlinux, the image qemu boots.
 # A kernel already built from the same fragment is reused.
@@ -28,9 +28,9 @@ if [ -s "$build/vmlinux" ] && cmp -s "$fragment" "$build/kernel/fragment"; then
   exit 0
 fi
 
-# The tree without the documentation (but its Kconfig) and the tools' tests, which a kernel
-# build never reads. The other processors' folders stay: the configuration
-# reads some of their Kconfig files.
+# The tree without the documentation (but for its Kconfig) and the tools'
+# tests, which a kernel build never reads. The other processors' folders
+# stay: the configuration reads some of their Kconfig files.
 if [ ! -f "$build/linux/Makefile" ]; then
   rm -rf "$build/linux" "$build/linux.part"
   mkdir -p "$build/linux.part"
