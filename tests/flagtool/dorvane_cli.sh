@@ -25,8 +25,8 @@ run() {
   [ -f "$log" ] && seen=$(cat "$log")
   [ "$seen" = "$calls" ] || cli_fail "$name" "driver saw '$seen', expected '$calls'"
 }
-set_calls=$'open\nrequest 1\nclose'
-get_calls=$'open\nrequest 2\nclose'
+set_calls=$'open O_RDWR\nrequest 1\nclose'
+get_calls=$'open O_RDWR\nrequest 2\nclose'
 
 # The table file as hex, one byte a word.
 table_hex() { od -An -tx1 -v "$table" | tr -s ' \n' ' ' | sed 's/^ //; s/ $//'; }
@@ -170,12 +170,12 @@ run "show the block size some kernels answer with" 1 "invalid reply from $node: 
 # A driver that is missing or fails.
 CLI_ENV=("FLAGDRV_TABLE=$table" "FLAGDRV_LOG=$log" "FLAGDRV_FAIL=open")
 run "show with the node missing" 1 "cannot open $node: No such file or directory
-" "open" show
+" "open O_RDWR" show
 run "show --json with the node missing" 1 "cannot open $node: No such file or directory
-" "open" show --json
+" "open O_RDWR" show --json
 run "set with the node missing" 1 "$example
 cannot open $node: No such file or directory
-" "open" set "$example"
+" "open O_RDWR" set "$example"
 CLI_ENV=("FLAGDRV_TABLE=$table" "FLAGDRV_LOG=$log" "FLAGDRV_FAIL=request")
 run "show with a failing request" 1 "request 2 on $node failed: Input/output error
 " "$get_calls" show
@@ -188,14 +188,19 @@ CLI_ENV=("FLAGDRV_TABLE=$table" "FLAGDRV_LOG=$log" "FLAGDRV_FAIL=close")
 run "set with a failing close" 1 "$example
 cannot close $node: Input/output error
 " "$set_calls" set "$example"
+CLI_ENV=("FLAGDRV_TABLE=$table" "FLAGDRV_LOG=$log" "FLAGDRV_FAIL=request,close")
+run "a failing request and close report the request only" 1 "request 2 on $node failed: Input/output error
+" "$get_calls" show
 
-# Output that cannot be written is a failure.
+# Output that cannot be written is a failure, also when it is longer than
+# stdio's buffer and fails before the last flush.
 CLI_ENV=("FLAGDRV_TABLE=$table" "FLAGDRV_LOG=$log")
 CLI_STDOUT=/dev/full
-for args in "-h" "show" "set $example"; do
+long='[{"devname":"a","flag":"1","note":"'$(head -c 20000 /dev/zero | tr '\0' x)'"}]'
+for args in "-h" "show" "set $example" "set $long"; do
   # shellcheck disable=SC2086
   cli_run "$dorvane" $args
-  cli_check "dorvane $args to a full device fails" [ "$CLI_STATUS" = 1 ]
+  cli_check "dorvane ${args:0:30} to a full device fails" [ "$CLI_STATUS" = 1 ]
 done
 unset CLI_STDOUT
 

@@ -13,7 +13,7 @@ fi
 table=$CLI_TMP/table
 log=$CLI_TMP/log
 CLI_ENV=("FLAGDRV_TABLE=$table" "FLAGDRV_LOG=$log")
-set_calls=$'open\nrequest 1\nclose'
+set_calls=$'open O_RDWR\nrequest 1\nclose'
 
 # The table's count as a number, in either byte order (valid counts are
 # below 256, so the order shows in which end byte is set).

@@ -1,6 +1,7 @@
 // The JSON set request and its mapping onto the flag table.
 #include "set_request.h"
 
+#include <cjson/cJSON.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <string.h>
@@ -8,6 +9,29 @@
 #include <string>
 
 namespace {
+
+// cJSON's allocations, counted, so that every parse is seen to release the
+// tree it built, refused requests included.
+long cjson_live;
+void *counted_malloc(size_t n) {
+  void *p = malloc(n);
+  cjson_live += p != nullptr;
+  return p;
+}
+void counted_free(void *p) {
+  cjson_live -= p != nullptr;
+  free(p);
+}
+
+// parse_set_request, checked to leave no cJSON allocation behind.
+int parse(const char *json, FlagTable *table, SetRefusal *refusal) {
+  cJSON_Hooks hooks = {counted_malloc, counted_free};
+  cJSON_InitHooks(&hooks);
+  const long before = cjson_live;
+  int result = parse_set_request(json, table, refusal);
+  EXPECT_EQ(cjson_live, before) << "cJSON allocations left behind";
+  return result;
+}
 
 struct Entry {
   const char *name;
@@ -80,7 +104,7 @@ TEST(SetRequest, valid_requests_fill_the_whole_table) {
     SCOPED_TRACE(c.json);
     FlagTable table = junk_table();
     SetRefusal refusal = {};
-    EXPECT_EQ(parse_set_request(c.json, &table, &refusal), c.count);
+    EXPECT_EQ(parse(c.json, &table, &refusal), c.count);
     FlagTable expected = expected_table(c.count, c.entries);
     EXPECT_EQ(memcmp(&table, &expected, sizeof table), 0);
   }
@@ -117,7 +141,7 @@ TEST(SetRequest, refused_requests_leave_the_table_untouched) {
     FlagTable table = junk_table();
     const FlagTable before = table;
     SetRefusal refusal = {-1, -1, nullptr};
-    EXPECT_EQ(parse_set_request(c.json, &table, &refusal), c.result);
+    EXPECT_EQ(parse(c.json, &table, &refusal), c.result);
     EXPECT_EQ(memcmp(&table, &before, sizeof table), 0);
     if (c.result == SET_TOO_MANY) {
       EXPECT_EQ(refusal.elements, c.elements_or_index);

@@ -8,9 +8,11 @@
 //                  stand-in stays out of the way and calls go to the system
 //   FLAGDRV_NODE   path answered for (default /dev/flagctl)
 //   FLAGDRV_LOG    file to which each call on the node is appended as a line:
-//                  "open", "request N", "close"
-//   FLAGDRV_FAIL   "open": the node is missing (ENOENT); "request": every
-//                  request fails with EIO; "close": close fails with EIO
+//                  "open MODE" (O_RDONLY, O_WRONLY or O_RDWR, the access
+//                  mode asked for), "request N", "close"
+//   FLAGDRV_FAIL   the steps that fail, separated by commas: "open": the
+//                  node is missing (ENOENT); "request": every request fails
+//                  with EIO; "close": close fails with EIO
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -32,9 +34,19 @@ template <typename F> F next_symbol(const char *name) {
   return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
 
+// True when `what` is one of the comma-separated words of FLAGDRV_FAIL.
 bool failing(const char *what) {
   const char *fail = getenv("FLAGDRV_FAIL");
-  return fail != NULL && strcmp(fail, what) == 0;
+  size_t len = strlen(what);
+  while (fail != NULL && *fail != '\0') {
+    size_t word = strcspn(fail, ",");
+    if (word == len && strncmp(fail, what, len) == 0)
+      return true;
+    fail += word;
+    if (*fail == ',')
+      fail++;
+  }
+  return false;
 }
 
 // Appends "WHAT" or, for a request, "WHAT N" to the call log.
@@ -60,10 +72,16 @@ bool is_node(const char *path) {
 }
 
 // Opens the node on behalf of open() or open64(); -2 means "not the node".
-int open_node(const char *path, int (*real_open)(const char *, int, ...)) {
+// The access mode is logged: a real node may allow only some of them.
+int open_node(const char *path, int flags,
+              int (*real_open)(const char *, int, ...)) {
   if (!is_node(path))
     return -2;
-  log_call("open");
+  int mode = flags & O_ACCMODE;
+  log_call(mode == O_RDWR     ? "open O_RDWR"
+           : mode == O_WRONLY ? "open O_WRONLY"
+           : mode == O_RDONLY ? "open O_RDONLY"
+                              : "open (bad mode)");
   if (failing("open")) {
     errno = ENOENT;
     return -1;
@@ -102,7 +120,7 @@ int open(const char *path, int flags, ...) {
   static int (*real_open)(const char *, int, ...);
   if (real_open == NULL)
     real_open = next_symbol<int (*)(const char *, int, ...)>("open");
-  int fd = open_node(path, real_open);
+  int fd = open_node(path, flags, real_open);
   if (fd != -2)
     return fd;
   va_list ap;
@@ -116,7 +134,7 @@ int open64(const char *path, int flags, ...) {
   static int (*real_open64)(const char *, int, ...);
   if (real_open64 == NULL)
     real_open64 = next_symbol<int (*)(const char *, int, ...)>("open64");
-  int fd = open_node(path, real_open64);
+  int fd = open_node(path, flags, real_open64);
   if (fd != -2)
     return fd;
   va_list ap;
