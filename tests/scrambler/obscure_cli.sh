@@ -43,11 +43,15 @@ dash_envelope=$(cat "$CLI_OUT")
 cli_check "lone - is encoded" [ "$CLI_STATUS" = 0 ] && [ "$dash_envelope" != "input error" ]
 expect "lone - decodes back"             0 $'-\n'                                -d "$dash_envelope"
 
-# Output that cannot be written ends with status 1.
-for args in "abc" "-d $abc"; do
+# Output that cannot be written ends with status 1, also when it is longer
+# than stdio's buffer and fails before the last flush.
+long=$(head -c 20000 /dev/zero | tr '\0' x)
+cli_run "$obscure" "$long"
+long_envelope=$(cat "$CLI_OUT")
+for args in "abc" "-d $abc" "$long" "-d $long_envelope"; do
   # shellcheck disable=SC2086
   CLI_STDOUT=/dev/full cli_run "$obscure" $args
-  cli_check "write failure: $args" [ "$CLI_STATUS" = 1 ]
+  cli_check "write failure: ${args:0:30}" [ "$CLI_STATUS" = 1 ]
 done
 
 # The envelope of TEXT built with coreutils: base64, the first six digits of

@@ -16,23 +16,33 @@ report=$CLI_TMP/report
 allocations() { [ -s "$report" ] && set -- $(cat "$report") && echo "$2"; }
 leaks() { [ -s "$report" ] && set -- $(cat "$report") && [ "$4" = 0 ]; }
 
-for args in "abc" "-d ZjRjMDEyP2MpWg==" "$(printf 'long%.0s' {1..300})"; do
+# oom_case NAME STATUS ARGS...: runs obscure with ARGS, first with no
+# allocation failing (status STATUS, nothing left unfreed), then with each of
+# its allocations failing in turn.
+oom_case() {
+  local name=$1 status=$2 total at
+  shift 2
   rm -f "$report"
   CLI_ENV=("OOM_REPORT=$report")
-  # shellcheck disable=SC2086
-  cli_run "$obscure" $args
+  cli_run "$obscure" "$@"
   total=$(allocations)
+  cli_check "status $status without failure: $name" [ "$CLI_STATUS" = "$status" ]
   # A run that takes no allocation of its own would make this test vacuous.
-  cli_check "allocations counted: ${args:0:20}" [ "${total:-0}" -ge 1 ]
-  cli_check "no leak without failure: ${args:0:20}" leaks
+  cli_check "allocations counted: $name" [ "${total:-0}" -ge 1 ]
+  cli_check "no leak without failure: $name" leaks
   for ((at = 1; at <= ${total:-0}; at++)); do
     rm -f "$report"
     CLI_ENV=("OOM_REPORT=$report" "OOM_FAIL_AT=$at")
-    # shellcheck disable=SC2086
-    cli_run "$obscure" $args
-    cli_expect "allocation $at fails: ${args:0:20}" 1 ""
-    cli_check "no leak when allocation $at fails: ${args:0:20}" leaks
+    cli_run "$obscure" "$@"
+    cli_expect "allocation $at fails: $name" 1 ""
+    cli_check "no leak when allocation $at fails: $name" leaks
   done
-done
+}
+
+oom_case "abc" 0 abc
+oom_case "decode abc" 0 -d ZjRjMDEyP2MpWg==
+oom_case "a long text" 0 "$(printf 'long%.0s' {1..300})"
+oom_case "the empty text" 0 ""
+oom_case "a too-short envelope" 1 -d ZDQx
 
 cli_finish

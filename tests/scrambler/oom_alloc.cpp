@@ -3,7 +3,9 @@
 // from the program's executable segment. Allocations the C library makes for
 // itself (the buffer stdio takes for standard output on its first write, for
 // one) pass straight through and are neither counted nor failed, so the Nth
-// allocation is the same one on every machine and run.
+// allocation is the same one on every machine and run. A request of zero
+// bytes from the program always returns NULL, as C libraries may, so that
+// the program is seen never to rely on malloc(0) giving a pointer.
 //
 // Environment:
 //   OOM_FAIL_AT  N: the program's Nth allocation (counting from 1) returns
@@ -145,7 +147,7 @@ void *malloc(size_t n) {
     return from_bootstrap(n);
   if (!from_program(__builtin_return_address(0)))
     return real_malloc(n);
-  return admit() ? track(real_malloc(n)) : NULL;
+  return admit() && n != 0 ? track(real_malloc(n)) : NULL;
 }
 
 void *calloc(size_t count, size_t n) {
@@ -156,7 +158,7 @@ void *calloc(size_t count, size_t n) {
   }
   if (!from_program(__builtin_return_address(0)))
     return real_calloc(count, n);
-  return admit() ? track(real_calloc(count, n)) : NULL;
+  return admit() && count != 0 && n != 0 ? track(real_calloc(count, n)) : NULL;
 }
 
 void *realloc(void *p, size_t n) {
