@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# vm-check: boots Debian's own kernel (the one matching the installed
-# linux-headers-amd64) under software emulation, with the reference flag
-# driver built against those headers, and runs the real dorvane against it.
-# The result is judged only by what the guest prints on its serial console.
+# vm-check's x86-64 guest: boots Debian's own kernel (the one matching the
+# installed linux-headers-amd64) under software emulation, with the
+# reference flag driver built against those headers (there it carries the
+# request-2 probe), and runs the real dorvane against it. The result is
+# judged only by what the guest prints on its serial console.
 #
-# Usage, from the repository root: bash driver/vm-check.sh
+# Usage, from the repository root: bash board/vm-x86_64.sh
+# (make vm-check runs it through board/vm-check.sh).
 # Environment: VM_BUILD (default build-vm), VM_TIMEOUT (seconds, default 600).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,25 +16,7 @@ timeout_s=${VM_TIMEOUT:-600}
 packages="linux-headers-amd64 qemu-system-x86 busybox-static cpio
   cmake make g++ pkg-config libcjson-dev"
 
-say() { printf 'vm-check: %s\n' "$*"; }
-die() { say "$*"; exit 1; }
-
-if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi
-
-# Installs the named Debian packages that are not installed yet.
-need() {
-  local missing="" p
-  for p in "$@"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' ||
-      missing="$missing $p"
-  done
-  [ -z "$missing" ] && return 0
-  say "installing:$missing"
-  $sudo apt-get update -qq
-  # shellcheck disable=SC2086
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq \
-    --no-install-recommends $missing >/dev/null
-}
+. board/vm-lib.sh
 
 [ "$(dpkg --print-architecture)" = amd64 ] ||
   die "the guest kernel comes from linux-headers-amd64: an amd64 host is needed"
@@ -54,7 +38,7 @@ version=$(dpkg-query -W -f='${Version}' "$headers_pkg")
 cc=$(sed -n 's/^CONFIG_CC_VERSION_TEXT="\{0,1\}\([^ ]*\).*/\1/p' \
   "$kdir/include/config/auto.conf")
 command -v "$cc" >/dev/null || die "the headers' compiler $cc is missing"
-say "guest kernel $release ($version), module compiler $cc"
+say "x86-64 guest: kernel $release ($version), module compiler $cc"
 
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
@@ -101,7 +85,7 @@ root=$build/initramfs
 rm -rf "$root"
 mkdir -p "$root"/{bin,dev,proc,sys,tmp,usr/sbin,lib/modules}
 cp /bin/busybox "$root/bin/busybox"
-cp driver/vm-init.sh "$root/init"
+cp board/vm-init.sh "$root/init"
 chmod 755 "$root/init"
 cp "$build/module/flagctl.ko" "$root/lib/modules/"
 cp "$build/raw-requests" "$root/bin/"
@@ -110,39 +94,12 @@ for lib in $(ldd "$dorvane" | grep -o '/[^ ]*'); do
   mkdir -p "$root$(dirname "$lib")"
   cp -L "$lib" "$root$lib"
 done
-(cd "$root" && find . | LC_ALL=C sort | cpio -o -H newc --quiet -R 0:0) |
-  gzip -1 >"$build/initramfs.cpio.gz"
+pack_initramfs "$root" "$build/initramfs.cpio.gz"
 
 # Software emulation only, so the result does not depend on the host's
-# virtualisation support. qemu exits 0 whatever the guest did; the serial
-# log is the only evidence.
-log=$build/serial.log
-rm -f "$log"
-say "booting (at most ${timeout_s} s)"
-status=0
-timeout "$timeout_s" qemu-system-x86_64 -accel tcg -m 256 -smp 1 \
-  -nodefaults -display none -no-reboot -nic none \
-  -serial "file:$log" \
+# virtualisation support.
+boot_guest "$build/serial.log" "$timeout_s" qemu-system-x86_64 -accel tcg \
+  -m 256 -smp 1 -nodefaults -display none -no-reboot -nic none \
   -kernel "$kernel" -initrd "$build/initramfs.cpio.gz" \
-  -append "console=ttyS0 panic=-1 quiet" </dev/null || status=$?
-[ "$status" -eq 124 ] && say "the guest did not finish within ${timeout_s} s"
-[ "$status" -ne 0 ] && [ "$status" -ne 124 ] && say "qemu exited with status $status"
-
-# Judged by the guest's own lines: its kernel must be the one the module was
-# built for, and the tally must be complete with something passed and
-# nothing failed.
-tr -d '\r' <"$log" >"$log.txt"
-guest_release=$(sed -n 's/^vm-check: kernel //p' "$log.txt")
-read -r passed failed < <(sed -n \
-  's/^vm-check: \([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p' "$log.txt") || true
-if [ "$guest_release" = "$release" ] && [ "${failed:-}" = 0 ] &&
-  [ "${passed:-0}" -gt 0 ]; then
-  grep -a '^vm-check: ' "$log.txt"
-  exit 0
-fi
-say "the guest's console ($log), last lines:"
-tail -n 80 "$log.txt"
-[ "$guest_release" = "$release" ] ||
-  say "the guest ran kernel '$guest_release', not $release"
-[ -n "${failed:-}" ] || say "the guest printed no tally"
-exit 1
+  -append "console=ttyS0 panic=-1 quiet"
+judge "$build/serial.log" "$release"

@@ -1,0 +1,259 @@
+#!/bin/busybox sh
+# /init of both vm-check guests: loads the reference flag driver, runs the
+# real dorvane and raw-requests against it, prints each failure and the tally
+# "vm-check: N passed, M failed on Linux RELEASE MACHINE" on the console, and
+# stops the machine. The host judges the run by those lines alone.
+#
+# The cases about the request-2 probe run only on x86-64, the one processor
+# the module carries it for: there request 2 is also the kernel's own
+# FIGETBSZ. Elsewhere (the board's MIPS) the module is the plain device.
+
+# The shell applets need /proc to find busybox, and the console lives on
+# devtmpfs: the initramfs holds no device nodes of its own.
+/bin/busybox mount -t devtmpfs devtmpfs /dev
+/bin/busybox mount -t proc proc /proc
+/bin/busybox mount -t sysfs sysfs /sys
+/bin/busybox --install -s /bin
+case $(uname -m) in
+x86_64) STEERING=yes ;;
+*) STEERING=no ;;
+esac
+# The probe's list is read through debugfs.
+[ "$STEERING" = yes ] && mount -t debugfs debugfs /sys/kernel/debug
+exec </dev/console >/dev/console 2>&1
+export PATH=/bin:/usr/sbin
+cd /tmp || exit 1
+
+MODULE=/lib/modules/flagctl.ko
+NODE=/dev/flagctl
+PROBES=/sys/kernel/debug/kprobes/list
+NL='
+'
+passed=0
+failed=0
+
+pass() { passed=$((passed + 1)); }
+fail() {
+	failed=$((failed + 1))
+	echo "vm-check: FAIL $1: $2"
+}
+
+# check NAME COMMAND...: a case that holds when COMMAND succeeds.
+check() {
+	name=$1
+	shift
+	if "$@"; then pass; else fail "$name" "$*"; fi
+}
+
+# expect NAME STATUS OUTPUT ARGS...: runs dorvane ARGS and compares its exit
+# status and its whole standard output (OUTPUT exactly); it must write
+# nothing to standard error.
+expect() {
+	name=$1 status=$2 want=$3
+	shift 3
+	dorvane "$@" </dev/null >out 2>err
+	got=$?
+	printf '%s' "$want" >want
+	if [ "$got" != "$status" ]; then
+		fail "$name" "status $got, expected $status; output:$NL$(cat out)"
+	elif ! cmp -s want out; then
+		fail "$name" "output differs:$NL$(diff want out)"
+	elif [ -s err ]; then
+		fail "$name" "wrote to standard error: $(cat err)"
+	else
+		pass
+	fi
+}
+
+# probed / unprobed: whether the request-2 probe is in the kernel's list.
+probed() { grep -q ' __x64_sys_ioctl+0x0 ' "$PROBES"; }
+unprobed() { ! probed; }
+
+# storm_table I: the set request of caller I: eight entries all naming I, so
+# that a listing mixing two callers' tables shows. storm_listing I: how show
+# lists it.
+storm_table() {
+	printf '['
+	for k in 0 1 2 3 4 5 6 7; do
+		[ "$k" = 0 ] || printf ','
+		printf '{"devname":"c%sn%s","flag":"%s"}' "$1" "$k" "$1"
+	done
+	printf ']'
+}
+storm_listing() {
+	for k in 0 1 2 3 4 5 6 7; do
+		printf 'dev[%s]:c%sn%s flag:%s\n' "$k" "$1" "$k" "$1"
+	done
+}
+
+# storm_whole FILE: true when FILE is exactly the listing of a caller's
+# table (0 to STORM_CALLERS), and sets $n to that caller.
+storm_whole() {
+	n=$(sed -n '1s/^dev\[0\]:c\([0-9]*\)n0 .*/\1/p' "$1")
+	[ -n "$n" ] && [ "$n" -le "$STORM_CALLERS" ] && cmp -s "$1" storm/listing.$n
+}
+
+# storm: STORM_CALLERS sets and as many shows, started together: each waits
+# on a fifo that opens for all of them at once.
+STORM_CALLERS=40
+storm() {
+	rm -rf storm && mkdir storm && mkfifo storm/go || { fail "storm" "no fifo"; return; }
+	# Caller 0's table is there before the storm, so an early show lists it.
+	dorvane set "$(storm_table 0)" >/dev/null
+	i=1
+	while [ "$i" -le "$STORM_CALLERS" ]; do
+		(: <storm/go; dorvane set "$(storm_table "$i")" >storm/set.$i 2>&1
+		 echo $? >storm/set.$i.status) &
+		(: <storm/go; dorvane show >storm/show.$i 2>&1
+		 echo $? >storm/show.$i.status) &
+		i=$((i + 1))
+	done
+	exec 3>storm/go
+	wait
+	exec 3>&-
+
+	i=0
+	while [ "$i" -le "$STORM_CALLERS" ]; do
+		storm_listing "$i" >storm/listing.$i
+		i=$((i + 1))
+	done
+	bad_sets="" mixed="" refused=0
+	i=1
+	while [ "$i" -le "$STORM_CALLERS" ]; do
+		storm_table "$i" >storm/want
+		echo >>storm/want
+		[ "$(cat storm/set.$i.status)" = 0 ] && cmp -s storm/want storm/set.$i ||
+			bad_sets="$bad_sets $i"
+		case $(cat storm/show.$i.status) in
+		0) storm_whole storm/show.$i || mixed="$mixed $i" ;;
+		# A failure is one message line naming the node.
+		1) refused=$((refused + 1))
+		   [ "$(wc -l <storm/show.$i)" = 1 ] && grep -q " $NODE" storm/show.$i ||
+			mixed="$mixed $i" ;;
+		*) mixed="$mixed $i" ;;
+		esac
+		i=$((i + 1))
+	done
+	if [ -z "$bad_sets" ]; then pass; else
+		fail "storm sets" "callers$bad_sets:$NL$(cat storm/set.${bad_sets##* })"
+	fi
+	if [ -z "$mixed" ]; then pass; else
+		fail "storm shows whole" "callers$mixed:$NL$(cat storm/show.${mixed##* })"
+	fi
+	if [ "$refused" = 0 ]; then pass; else
+		fail "storm shows all answered" "$refused of $STORM_CALLERS failed"
+	fi
+	# Caller 0's table was replaced by every other set.
+	dorvane show >storm/after 2>&1
+	if storm_whole storm/after && [ "$n" != 0 ]; then pass; else
+		fail "storm kept a table" "after the storm:$NL$(cat storm/after)"
+	fi
+}
+
+# raw MODE: runs raw-requests and adds its checks to the tally.
+raw() {
+	raw-requests "$1" >out 2>&1
+	status=$?
+	grep '^vm-check: FAIL' out
+	tally=$(sed -n "s/^raw-requests $1: \([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p" out)
+	if [ -z "$tally" ]; then
+		fail "raw-requests $1" "no tally (status $status):$NL$(cat out)"
+		return
+	fi
+	passed=$((passed + ${tally% *}))
+	failed=$((failed + ${tally#* }))
+	# A non-zero status with no failed check is a failure of its own.
+	[ "$status" = 0 ] || [ "${tally#* }" != 0 ] || fail "raw-requests $1" "status $status"
+}
+
+# The driver: with the probe, steering request 2 to itself (the default);
+# without, with no parameter to turn it on.
+check "load" insmod "$MODULE"
+check "node" test -c "$NODE"
+if [ "$STEERING" = yes ]; then
+	check "steering on" grep -qx Y /sys/module/flagctl/parameters/steer_get
+	check "probe placed" probed
+else
+	check "no steering parameter" test ! -e /sys/module/flagctl/parameters/steer_get
+fi
+expect "fresh table lists nothing" 0 "" show
+
+USAGE='[{"devname":"wl0","flag":"10"},{"devname":"wl1","flag":"11"}]'
+expect "usage example set" 0 "$USAGE$NL" set "$USAGE"
+expect "usage example show" 0 "dev[0]:wl0 flag:10${NL}dev[1]:wl1 flag:11$NL" show
+
+# Eight entries, the most a table holds: a 19-byte name, a name cut to 19
+# bytes, flags read as text and as numbers, kept to their low 8 bits.
+EIGHT='[{"devname":"wl0","flag":"0"},{"devname":"wl1","flag":"255"},
+{"devname":"eth0","flag":256},{"devname":"eth1","flag":"-1"},
+{"devname":"abcdefghijklmnopqrs","flag":7},
+{"devname":"abcdefghijklmnopqrstuvwxyz","flag":" 42x"},
+{"devname":"br0","flag":1e2},{"devname":"lan7","flag":"99"}]'
+EIGHT_SHOWN="dev[0]:wl0 flag:0
+dev[1]:wl1 flag:255
+dev[2]:eth0 flag:0
+dev[3]:eth1 flag:255
+dev[4]:abcdefghijklmnopqrs flag:7
+dev[5]:abcdefghijklmnopqrs flag:42
+dev[6]:br0 flag:100
+dev[7]:lan7 flag:99
+"
+expect "eight entries set" 0 "$EIGHT$NL" set "$EIGHT"
+expect "eight entries show" 0 "$EIGHT_SHOWN" show
+
+# Refused requests never reach the driver: its table stays as it was.
+NINE='[{"devname":"a","flag":"1"},{"devname":"b","flag":"2"},
+{"devname":"c","flag":"3"},{"devname":"d","flag":"4"},
+{"devname":"e","flag":"5"},{"devname":"f","flag":"6"},
+{"devname":"g","flag":"7"},{"devname":"h","flag":"8"},
+{"devname":"i","flag":"9"}]'
+expect "nine entries refused" 1 "$NINE${NL}too many entries: 9 (at most 8)$NL" set "$NINE"
+expect "bad json refused" 1 "[{${NL}bad json string.${NL}[{$NL" set "[{"
+expect "bad entry refused" 1 \
+	"[{\"devname\":\"wl0\"}]${NL}bad entry 0: \"flag\" missing or not a string or number$NL" \
+	set '[{"devname":"wl0"}]'
+expect "refusals left the table" 0 "$EIGHT_SHOWN" show
+
+# An empty name keeps its index: the listing has a gap.
+expect "gap set" 0 "[{\"devname\":\"\",\"flag\":\"1\"},{\"devname\":\"wl1\",\"flag\":\"11\"}]$NL" \
+	set '[{"devname":"","flag":"1"},{"devname":"wl1","flag":"11"}]'
+expect "gap show" 0 "dev[1]:wl1 flag:11$NL" show
+
+# Many callers at once: every set must land whole, every show must list one
+# whole table that some set sent (or fail with its message and status 1,
+# which at this load is not expected either), and the driver must keep the
+# table set last.
+storm
+if [ "$STEERING" = yes ]; then raw steered; else raw plain; fi
+
+# Unloaded: the node is gone and both sub-commands say so.
+check "unload" rmmod flagctl
+check "node removed" test ! -e "$NODE"
+[ "$STEERING" = yes ] && check "probe removed" unprobed
+MISSING="cannot open $NODE: No such file or directory$NL"
+expect "show without driver" 1 "$MISSING" show
+expect "set without driver" 1 "$USAGE$NL$MISSING" set "$USAGE"
+
+# Steering off: request 1 still reaches the driver, but the kernel answers
+# request 2 with the block size of the node's filesystem, which dorvane
+# rejects as a count no table has.
+if [ "$STEERING" = yes ]; then
+	check "load unsteered" insmod "$MODULE" steer_get=0
+	check "steering off" grep -qx N /sys/module/flagctl/parameters/steer_get
+	check "no probe" unprobed
+	expect "unsteered set" 0 "$USAGE$NL" set "$USAGE"
+	BLOCK=$(stat -f -c %s /dev)
+	expect "unsteered show" 1 "invalid reply from $NODE: count $BLOCK (at most 8)$NL" show
+	raw unsteered
+	check "unload unsteered" rmmod flagctl
+fi
+
+echo "vm-check: $passed passed, $failed failed on Linux $(uname -r) $(uname -m)"
+if [ "$failed" != 0 ]; then
+	echo "vm-check: last kernel messages:"
+	dmesg | tail -n 20
+fi
+# Lets the console drain before the machine stops; qemu runs with
+# -no-reboot, so a restart ends it (MIPS Malta has no power-off here).
+sleep 1
+reboot -f

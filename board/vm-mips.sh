@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# vm-check's MIPS guest: the board's processor, a big-endian MIPS32 release 2
+# core (qemu's Malta board with a 24Kc, software emulation), running Linux
+# 6.1 built from Debian's sources (board/kernel.sh), busybox built from
+# Debian's sources (board/busybox.sh), the reference flag driver built
+# against that kernel (there it is the plain misc device: request 2 is not
+# the kernel's own) and dorvane as the board build installs it, with its
+# shared libraries. The result is judged only by what the guest prints on
+# its serial console.
+#
+# Usage, from the repository root: bash board/vm-mips.sh
+# (make vm-check runs it through board/vm-check.sh).
+# Environment: VM_MIPS_BUILD (default build-vm-mips), VM_TIMEOUT (seconds,
+# default 600).
+#
+# Leaves the guest's root tree in VM_MIPS_BUILD/initramfs/ and its kernel in
+# VM_MIPS_BUILD/vmlinux, so that other checks can boot the same guest with an
+# /init of their own.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${VM_MIPS_BUILD:-build-vm-mips}
+timeout_s=${VM_TIMEOUT:-600}
+board=build-mips
+. board/vm-lib.sh
+
+need qemu-system-mips gcc-mips-linux-gnu binutils-mips-linux-gnu cpio gzip make
+bash board/kernel.sh "$build"
+bash board/busybox.sh "$build"
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
+kdir=$build/kernel
+release=$(cat "$kdir/include/config/kernel.release")
+say "MIPS guest: kernel $release (Debian's linux-source-6.1, qemu Malta 24Kc)"
+
+# The module, built out of tree in its own folder so the sources stay clean.
+rm -rf "$build/module" && mkdir -p "$build/module"
+cp driver/Kbuild driver/flagctl.c driver/flagctl.h "$build/module/"
+make -s -C "$build/linux" O="$kdir" M="$build/module" ARCH=mips \
+  CROSS_COMPILE=mips-linux-gnu- modules >"$build/module.log" 2>&1 ||
+  { cat "$build/module.log"; die "the module did not build"; }
+
+# The raw-request checker: static, so it needs nothing in the guest.
+mips-linux-gnu-gcc -std=gnu11 -O2 -Wall -Wextra -Wshadow -Wformat=2 -Werror \
+  -static -Idriver -o "$build/raw-requests" driver/raw_requests.c
+
+# dorvane exactly as the board build installs it, and what it loads.
+bash board/build.sh "$board"
+dorvane=$board/flagtool/dorvane
+
+root=$build/initramfs
+rm -rf "$root"
+mkdir -p "$root"/{bin,dev,proc,sys,tmp,usr/sbin,lib/modules}
+cp "$build/busybox/busybox" "$root/bin/busybox"
+cp board/vm-init.sh "$root/init"
+chmod 755 "$root/init"
+cp "$build/module/flagctl.ko" "$root/lib/modules/"
+cp "$build/raw-requests" "$root/bin/"
+cp "$dorvane" "$root/usr/sbin/dorvane"
+
+# copy_needed FILE: copies the program loader FILE names and every shared
+# library it and they need, found in the board's root, to the same paths.
+copy_needed() {
+  local interp lib path
+  interp=$(mips-linux-gnu-readelf -l "$1" |
+    sed -n 's/.*Requesting program interpreter: \(.*\)]$/\1/p')
+  if [ -n "$interp" ] && [ ! -e "$root$interp" ]; then
+    [ -e "$board/root$interp" ] || die "no $interp in $board/root"
+    mkdir -p "$root$(dirname "$interp")"
+    cp -L "$board/root$interp" "$root$interp"
+  fi
+  for lib in $(mips-linux-gnu-readelf -d "$1" |
+    sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p'); do
+    path=lib/$lib
+    [ -e "$board/root/$path" ] || path=usr/lib/$lib
+    [ -e "$board/root/$path" ] || die "$1 needs $lib, which is not in $board/root"
+    [ -e "$root/$path" ] && continue
+    mkdir -p "$root/$(dirname "$path")"
+    cp -L "$board/root/$path" "$root/$path"
+    copy_needed "$root/$path"
+  done
+}
+copy_needed "$root/usr/sbin/dorvane"
+pack_initramfs "$root" "$build/initramfs.cpio.gz"
+
+# -no-reboot turns the guest's final "reboot -f" into qemu's exit.
+boot_guest "$build/serial.log" "$timeout_s" qemu-system-mips -M malta \
+  -cpu 24Kc -m 256 -nodefaults -display none -no-reboot -nic none \
+  -kernel "$build/vmlinux" -initrd "$build/initramfs.cpio.gz" \
+  -append "console=ttyS0 panic=-1 quiet"
+judge "$build/serial.log" "$release"
