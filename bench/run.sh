@@ -10,21 +10,28 @@
 #   codecs       MD5, base64 encoding and lenient decoding of 128 KiB in one
 #                process, against OpenSSL (bench/codec_bench.cpp: medians of
 #                interleaved repetitions of Google Benchmark)
-#   sizes        `size` text of both programs for x86-64 and for the board
-#                (32-bit big-endian MIPS), against coreutils base64
+#   the board    the same whole runs on the board build (uClibc-ng, MIPS32,
+#                soft float), counted in MIPS instructions under qemu
+#                (bench/mips_count.sh): obscure abc and dorvane -h against
+#                the one-line program built the same way; obscure on the
+#                96 KiB text per input byte, and what MD5's block function
+#                executes per 64-byte block against the least 64 steps cost
+#   sizes        `size` text of both programs for x86-64 and for the board,
+#                against coreutils base64
 #
-# Builds in build-bench/ (host, Release, TOOLS_BENCH=ON) and
-# build-bench-mips/ (the board, with cJSON as the shared library dorvane
-# loads there). Exits non-zero only when something could not be measured or
-# a benchmark got a wrong result; a missed target is reported in the table.
+# Builds in build-bench/ (host, Release, TOOLS_BENCH=ON), build-mips/ (the
+# board's root and programs, board/build.sh) and build-bench-mips/ (the
+# programs and their peers, configured as build-mips/ is). Exits non-zero
+# only when something could not be measured or a benchmark got a wrong
+# result; a missed target is reported in the table.
 #
 # Usage: bench/run.sh   (`make bench` installs the Debian packages first)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 host=build-bench
+board=build-mips
 mips=build-bench-mips
-toolchain=$PWD/cmake/toolchains/mips-linux-gnu.cmake
 jobs=$(nproc 2>/dev/null || echo 2)
 
 echo "bench: building for the host in $host/" >&2
@@ -33,14 +40,26 @@ cmake -S . -B "$host" -DCMAKE_BUILD_TYPE=Release -DTOOLS_BENCH=ON \
 cmake --build "$host" -j "$jobs" --target obscure dorvane codec_bench \
   peer_hello peer_hello_cjson >/dev/null
 
-# cJSON for the board, built as the shared library dorvane loads there.
-echo "bench: building for the board in $mips/" >&2
-deps=$PWD/$mips/deps
-bash cmake/cjson-for-target.sh "$deps" "$toolchain" shared
-cmake -S . -B "$mips" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DCMAKE_FIND_ROOT_PATH="$deps/root" -DCMAKE_BUILD_TYPE=Release \
-  -DTOOLS_BUILD_TESTS=OFF >/dev/null
-cmake --build "$mips" -j "$jobs" --target obscure dorvane >/dev/null
+echo "bench: building the board's root and programs in $board/" >&2
+bash board/build.sh "$board" >/dev/null
+# The peers are built with the board build's own toolchain settings, read
+# back from its cache, so that peer and program are compiled and linked
+# alike.
+cached() { sed -n "s/^$1:[A-Z]*=//p" "$board/CMakeCache.txt"; }
+root=$(cached BOARD_ROOT)
+# CMake cannot change the compilers of a configured folder: one configured
+# with another toolchain (an older glibc board build) is started anew.
+if [ -f "$mips/CMakeCache.txt" ] &&
+  ! grep -qx "BOARD_SPECS:[A-Z]*=$(cached BOARD_SPECS)" "$mips/CMakeCache.txt"; then
+  rm -rf "$mips"
+fi
+echo "bench: building the programs and their peers for the board in $mips/" >&2
+cmake -S . -B "$mips" -DCMAKE_TOOLCHAIN_FILE="$(cached CMAKE_TOOLCHAIN_FILE)" \
+  -DBOARD_ROOT="$root" -DBOARD_SPECS="$(cached BOARD_SPECS)" \
+  -DCMAKE_BUILD_TYPE=Release -DTOOLS_BENCH=ON -DTOOLS_BUILD_TESTS=OFF \
+  >/dev/null
+cmake --build "$mips" -j "$jobs" --target obscure dorvane peer_hello \
+  peer_hello_cjson >/dev/null
 
 # instructions LOCALE COMMAND...: what a whole run of COMMAND executes,
 # output discarded, in an environment that holds only PATH and LC_ALL=LOCALE,
@@ -89,6 +108,61 @@ for locale in C C.UTF-8; do
     $(instructions $locale md5sum "$host/bench-text.b64")))
 done
 
+# The board's runs. Each program and its peer are started through links of
+# the same name in folders of the same length, so that both see the same
+# argv[0] and the same path in their start-up data.
+echo "bench: counting MIPS instructions under qemu" >&2
+qemu=$(command -v qemu-mips)
+links=$mips/bench/runs
+mkdir -p "$links/ours" "$links/peer"
+ln -sf "$PWD/$mips/scrambler/obscure" "$links/ours/obscure"
+ln -sf "$PWD/$mips/bench/peer_hello" "$links/peer/obscure"
+ln -sf "$PWD/$mips/flagtool/dorvane" "$links/ours/dorvane"
+ln -sf "$PWD/$mips/bench/peer_hello_cjson" "$links/peer/dorvane"
+# on_board [-r LOW-HIGH] PROGRAM ARGS...: bench/mips_count.sh's count of a
+# whole run of PROGRAM on a 4Kc (MIPS32 release 1, no FPU) with the board's
+# root.
+on_board() {
+  local range=()
+  if [ "$1" = -r ]; then
+    range=(-r "$2")
+    shift 2
+  fi
+  bash bench/mips_count.sh "${range[@]}" -- "$qemu" -cpu 4Kc -L "$root" "$@"
+}
+# The board's envelope of the text must be the host's: the run does the work.
+if ! "$qemu" -cpu 4Kc -L "$root" "$links/ours/obscure" "$text" |
+  cmp -s - "$host/bench-envelope"; then
+  echo "bench: the board's obscure and the host's disagree on the text" >&2
+  exit 1
+fi
+mips_abc=$(on_board "$links/ours/obscure" abc)
+mips_hello=$(on_board "$links/peer/obscure")
+mips_h=$(on_board "$links/ours/dorvane" -h)
+mips_hello_cjson=$(on_board "$links/peer/dorvane")
+# MD5's block function, by its address range in the symbol table, as
+# offsets from the start of the code segment (where qemu loads it).
+obscure=$mips/scrambler/obscure
+md5=$(mips-linux-gnu-nm -S --defined-only "$obscure" |
+  awk '$3 ~ /^[tT]$/ && $4 ~ /md5_blocks/')
+if [ "$(grep -c . <<<"$md5")" -ne 1 ]; then
+  echo "bench: no single MD5 block function in obscure's symbols:" >&2
+  echo "$md5" >&2
+  exit 1
+fi
+read -r md5_start md5_size _ <<<"$md5"
+code=$(mips-linux-gnu-readelf -lW "$obscure" |
+  awk '$1 == "LOAD" && / E 0x[0-9a-f]+$/ { print $3; exit }')
+md5_range=$(printf '%x-%x' $((16#$md5_start - code)) \
+  $((16#$md5_start - code + 16#$md5_size)))
+# MD5 runs over the inner text, the text's base64 form (4 characters for
+# every 3 bytes, rounded up), padded with 0x80, zeros and the 8-byte length
+# to a whole number of 64-byte blocks.
+text_bytes=$(wc -c <"$host/bench-text")
+inner=$(((text_bytes + 2) / 3 * 4))
+md5_blocks=$(((inner + 8) / 64 + 1))
+read -r mips_text mips_md5 < <(on_board -r "$md5_range" "$links/ours/obscure" "$text")
+
 echo "bench: timing the codecs" >&2
 csv=$host/codec_bench.csv
 "$host/bench/codec_bench" --benchmark_repetitions=9 \
@@ -114,19 +188,20 @@ median() {
 size_text() { size "$1" | awk 'NR == 2 { print $1 }'; }
 peer_size=$(size_text "$(command -v base64)")
 
-# row MEASURE OURS PEER PEER-VALUE TARGET: one table row, with the ratio
-# ours / peer-value and whether it is within TARGET (a ratio, or a size in
-# bytes written as "N B").
+# row MEASURE OURS [PEER PEER-VALUE [TARGET]]: one table row, with the
+# ratio ours / peer-value and whether it is within TARGET (a ratio, or a
+# size in bytes written as "N B"). Without a peer the row is a bare figure.
 row() {
-  local measure=$1 ours=$2 peer=$3 peer_value=$4 target=$5
+  local measure=$1 ours=$2 peer=${3:-} peer_value=${4:-} target=${5:-}
   awk -v m="$measure" -v o="$ours" -v p="$peer" -v pv="$peer_value" \
     -v t="$target" 'BEGIN {
-      ratio = o / pv
+      ratio = shown = verdict = ""
+      if (pv != "") ratio = sprintf("%.3f", o / pv)
       if (t ~ / B$/) { limit = t + 0; value = o; shown = "≤ " t }
-      else { limit = t + 0; value = ratio; shown = "≤ " t "×" }
-      verdict = value <= limit ? "met" : \
+      else if (t != "") { limit = t + 0; value = ratio; shown = "≤ " t "×" }
+      if (t != "") verdict = value <= limit ? "met" : \
         sprintf("missed by %.1f%%", (value / limit - 1) * 100)
-      printf "| %s | %s | %s | %s | %.3f | %s | %s |\n", m, o, p, pv, ratio,
+      printf "| %s | %s | %s | %s | %s | %s | %s |\n", m, o, p, pv, ratio,
         shown, verdict
     }'
 }
@@ -135,19 +210,30 @@ cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
 os=$(. /etc/os-release && echo "$PRETTY_NAME")
 echo
 echo "Measured on $cpu ($(nproc) cores), $os, $(gcc -dumpfullversion)" \
-  "(gcc), $(valgrind --version)."
+  "(gcc), $(valgrind --version); MIPS under $("$qemu" --version | head -n 1)."
 echo
 echo "| measure | ours | peer | peer's | ratio | target | |"
 echo "|---|---:|---|---:|---:|---:|---|"
-row "instructions, whole run of \`obscure abc\`" "$run_abc" \
+row "x86-64 instructions, whole run of \`obscure abc\`" "$run_abc" \
   "C program printing one line" "$run_hello" 1.10
-row "instructions, whole run of \`dorvane -h\`" "$run_h" \
+row "MIPS instructions, whole run of \`obscure abc\`" "$mips_abc" \
+  "the same, for the board" "$mips_hello" 1.10
+row "x86-64 instructions, whole run of \`dorvane -h\`" "$run_h" \
   "the same, loading cJSON's library" "$run_hello_cjson" 1.10
+row "MIPS instructions, whole run of \`dorvane -h\`" "$mips_h" \
+  "the same, for the board" "$mips_hello_cjson" 1.10
 for locale in C C.UTF-8; do
-  row "instructions, whole run of \`obscure\` on a 96 KiB text, $locale locale" \
+  row "x86-64 instructions, whole run of \`obscure\` on a 96 KiB text, $locale locale" \
     "${run_text[$locale]}" "\`base64 -w0\` on it + \`md5sum\` on that" \
     "${run_peer[$locale]}" 0.90
 done
+row "MIPS instructions, whole run of \`obscure\` on the 96 KiB text" \
+  "$mips_text"
+row "MIPS instructions per input byte, in that run" \
+  "$(awk -v n="$mips_text" -v b="$text_bytes" 'BEGIN { printf "%.2f", n / b }')"
+row "MIPS instructions per 64-byte block in MD5's block function, in that run ($md5_blocks blocks)" \
+  "$(awk -v n="$mips_md5" -v b="$md5_blocks" 'BEGIN { printf "%.1f", n / b }')" \
+  "64 steps of 4 operations, the least" 256
 row "ns, MD5 of 128 KiB" "$(median md5/ours)" "OpenSSL MD5" \
   "$(median md5/openssl)" 1.15
 row "ns, base64 encoding of 128 KiB" "$(median encode/ours)" \
