@@ -69,11 +69,15 @@ cross-check:
 	@bash cmake/cross-check.sh $(CROSS_BUILD) $(CROSS_TOOLCHAIN)
 
 .PHONY: bench
-# bench/run.sh fetches cJSON's Debian sources for the board (dpkg-dev).
+# bench/run.sh builds the board's root and programs (board/build.sh: Debian
+# source packages, uClibc-ng, the kernel's MIPS headers) and runs them under
+# qemu.
 BENCH_PACKAGES := $(BUILD_PACKAGES) libbenchmark-dev libssl-dev valgrind \
-  coreutils binutils g++-mips-linux-gnu dpkg-dev
-# The programs against their peers, as one table: whole-run instructions,
-# codec timings, sizes for the host and the board. Builds in build-bench/ and
+  coreutils binutils g++-mips-linux-gnu qemu-user uclibc-source \
+  linux-libc-dev-mips-cross dpkg-dev bc xz-utils
+# The programs against their peers, as one table: whole-run instructions on
+# the host and, counted under qemu, on the board build; codec timings; sizes
+# for the host and the board. Builds in build-bench/, build-mips/ and
 # build-bench-mips/. Not part of check: timings belong to the machine.
 bench:
 	$(call need,$(BENCH_PACKAGES))
