@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Builds the board's root and, in it, both programs and the test suite:
+#
+#   BUILD/root/lib/        uClibc-ng's loader and shared C library
+#   BUILD/root/usr/        its headers, start files and static libraries,
+#                          cJSON (shared) and the soft-float libgcc
+#   BUILD/flagtool/dorvane, BUILD/scrambler/obscure, BUILD/tests/...
+#
+# Usage: board/build.sh [BUILD-DIR]   (default build-mips; relative paths are
+#        taken from the top of the checkout)
+#
+# Every part comes from Debian's archive: uClibc-ng from uclibc-source, the
+# soft-float libgcc from gcc-12's source package, cJSON from its source
+# package, compiled with the mips-linux-gnu- cross compilers. What is built
+# is reused on the next run; `rm -rf BUILD/root` starts the root anew.
+# `make cross-check` installs the Debian packages first.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${1:-build-mips}
+jobs=$(nproc 2>/dev/null || echo 2)
+mkdir -p "$build/src"
+build=$(cd "$build" && pwd)
+root=$build/root
+src=$build/src
+gcc_dir=$root/usr/lib/gcc
+specs=$gcc_dir/board.specs
+
+# One build of a folder at a time: a second caller (vm-check, bench) waits
+# and then reuses what the first one built.
+exec 9>"$build/.lock"
+flock 9
+
+bash board/libgcc.sh "$src" "$gcc_dir"
+bash board/uclibc.sh "$src" "$root"
+
+# The specs file: Debian's mips-linux-gnu-gcc made to compile and link
+# against the root alone. Include folders: the compiler's own, then the
+# root's (never /usr/mips-linux-gnu/include, glibc's); for C++ also the
+# compiler's C++ headers, whose configuration is corrected for uClibc-ng by
+# an overlay. Start files, libgcc and libraries: the root's. The C++ library
+# is only reachable as a static archive, for the tests: the programs are
+# linked without it.
+write_specs() {
+  local gcc_include cxx overlay=$gcc_dir/c++-overlay cxxlib=$gcc_dir/c++lib
+  gcc_include=$(mips-linux-gnu-gcc -print-file-name=include)
+  cxx=/usr/mips-linux-gnu/include/c++/$(mips-linux-gnu-gcc -dumpversion)
+  mkdir -p "$overlay/bits" "$cxxlib"
+  # uClibc-ng has no quick_exit, which the C++ headers would declare, and
+  # the board's C library is built without threads: C++ code sees the
+  # single-threaded model.
+  cat >"$overlay/bits/c++config.h" <<'EOF'
+#include_next <bits/c++config.h>
+#undef _GLIBCXX_HAVE_QUICK_EXIT
+#undef _GLIBCXX_HAVE_AT_QUICK_EXIT
+EOF
+  echo '#include <bits/gthr-single.h>' >"$overlay/bits/gthr-default.h"
+  ln -sf "$(mips-linux-gnu-g++ -print-file-name=libstdc++.a)" "$cxxlib/libstdc++.a"
+  cat >"$specs.part" <<EOF
+*cpp_unique_options:
++ -nostdinc -idirafter $gcc_include -idirafter $root/usr/include
+
+*cc1plus:
++ -isystem $overlay -isystem $cxx -isystem $cxx/mips-linux-gnu -isystem $cxx/backward
+
+*startfile:
+%{shared:;static:$root/usr/lib/crt1.o;!no-pie:$root/usr/lib/Scrt1.o;:$root/usr/lib/crt1.o} $root/usr/lib/crti.o %{static:$gcc_dir/crtbeginT.o;shared|!no-pie:$gcc_dir/crtbeginS.o;:$gcc_dir/crtbegin.o}
+
+*endfile:
+%{static:$gcc_dir/crtend.o;shared|!no-pie:$gcc_dir/crtendS.o;:$gcc_dir/crtend.o} $root/usr/lib/crtn.o
+
+*link_libgcc:
+--sysroot=$root -L$root/usr/lib -L$root/lib -L$cxxlib
+
+*libgcc:
+$gcc_dir/libgcc.a
+
+EOF
+  mv "$specs.part" "$specs"
+}
+[ -f "$specs" ] || write_specs
+
+toolchain=$PWD/board/toolchain.cmake
+target=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" -DBOARD_ROOT="$root" -DBOARD_SPECS="$specs")
+
+# cJSON, shared, as dorvane loads it on the board.
+[ -e "$root/usr/lib/libcjson.so" ] ||
+  bash board/cjson.sh "$src" "$root" "${target[@]}"
+
+cmake -S . -B "$build" "${target[@]}" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j "$jobs"

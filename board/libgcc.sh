@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# Builds the compiler's run-time support for the board: a soft-float,
+# MIPS32 release 1 libgcc.a and crtbegin/crtend objects, from Debian's gcc-12
+# source package.
+#
+# Usage: board/libgcc.sh SRC-DIR OUT-DIR
+#
+# Debian's MIPS libgcc is hard-float and release 2: its __adddf3 is an add.d,
+# its __bswapsi2 a wsbh, and its crt objects are marked hard-float. A core
+# without an FPU (and a kernel without the FPU emulator) stops at the first
+# of those with SIGILL, so everything the board's programs and libraries
+# link from the compiler is compiled again here with the board's flags:
+# the soft-fp routines (single and double precision arithmetic, comparisons
+# and conversions), the 64-bit integer helpers of libgcc2.c, and crtstuff.c.
+#
+# Only the few files needed are taken from the source package (downloaded
+# once into SRC-DIR); the outcome is OUT-DIR/libgcc.a and OUT-DIR/crt*.o.
+set -euo pipefail
+
+src=$1
+out=$2
+here=$(cd "$(dirname "$0")" && pwd)
+cc=mips-linux-gnu-gcc
+flags=(-O2 -march=mips32 -mtune=24kc -msoft-float -fPIC -fno-stack-protector
+  -fbuilding-libgcc -Dinhibit_libc)
+
+[ -f "$out/libgcc.a" ] && [ -f "$out/crtendS.o" ] && exit 0
+
+# The parts of gcc's sources the objects are made from.
+gcc=$src/gcc-12.2.0
+if [ ! -f "$gcc/libgcc/crtstuff.c" ]; then
+  dl=$(bash "$here/debian-source.sh" gcc-12 "$src" --download-only)
+  orig=$(ls "$dl"/gcc-12_*.orig.tar.* | head -n 1)
+  inner=$(tar -tf "$orig" | grep '/gcc-[0-9.]*-dfsg\.tar\.xz$' | head -n 1)
+  echo "libgcc for the board: gcc sources from $(basename "$orig")" >&2
+  tar -xf "$orig" -O "$inner" | tar -xJ -C "$src" \
+    --wildcards 'gcc-*/libgcc/soft-fp/*' 'gcc-*/libgcc/config/mips/sfp-machine.h' \
+    'gcc-*/libgcc/libgcc2.[ch]' 'gcc-*/libgcc/crtstuff.c' \
+    'gcc-*/libgcc/unwind-dw2-fde.h' 'gcc-*/libgcc/gthr*.h' \
+    'gcc-*/gcc/tsystem.h' 'gcc-*/gcc/coretypes.h' 'gcc-*/include/*'
+  rm -f "$dl"/gcc-12_*
+fi
+
+# A gcc build generates tconfig.h, tm.h and auto-host.h for the target; these
+# stand-ins hold only what libgcc2.c and crtstuff.c read from them, with
+# the values that gcc's MIPS Linux configuration gives.
+work=$out/work
+mkdir -p "$work/include"
+cat >"$work/include/tconfig.h" <<'EOF'
+#define USED_FOR_TARGET
+EOF
+cat >"$work/include/tm.h" <<'EOF'
+/* o32: 32-bit words. */
+#define MIN_UNITS_PER_WORD 4
+#define UNITS_PER_WORD 4
+#define BITS_PER_UNIT 8
+/* ELF with .init_array/.fini_array, hidden symbols, __cxa_atexit and a
+   PT_GNU_EH_FRAME header, as on every MIPS Linux system. */
+#define OBJECT_FORMAT_ELF 1
+#define HAVE_GAS_HIDDEN 1
+#define DEFAULT_USE_CXA_ATEXIT 1
+#define HAVE_LD_EH_FRAME_HDR 1
+#define USE_INITFINI_ARRAY 1
+#define INIT_ARRAY_SECTION_ASM_OP
+#define FINI_ARRAY_SECTION_ASM_OP
+#define USE_TM_CLONE_REGISTRY 1
+#define TARGET_ATTRIBUTE_WEAK __attribute__ ((weak))
+EOF
+: >"$work/include/auto-host.h"
+: >"$work/include/libgcc_tm.h"
+
+lib=$gcc/libgcc
+objects=()
+# compile NAME SOURCE FLAGS...: one object of libgcc.a, its functions hidden
+# so that a shared library linked with it never exports them.
+compile() {
+  local name=$1 source=$2
+  shift 2
+  $cc "${flags[@]}" -fvisibility=hidden -I "$work/include" -I "$lib" \
+    -I "$lib/soft-fp" -I "$lib/config/mips" -I "$gcc/gcc" -I "$gcc/include" \
+    -DIN_LIBGCC2 "$@" -c "$source" -o "$work/$name.o"
+  objects+=("$work/$name.o")
+}
+
+# Soft float: what t-softfp-sfdf lists for single and double precision
+# with 32- and 64-bit integers (o32's long double is a double).
+for mode in sf df; do
+  for op in add sub mul div; do compile "$op${mode}3" "$lib/soft-fp/$op${mode}3.c"; done
+  for op in neg eq le ge unord; do compile "$op${mode}2" "$lib/soft-fp/$op${mode}2.c"; done
+  for int in si di; do
+    compile "fix$mode$int" "$lib/soft-fp/fix$mode$int.c"
+    compile "fixuns$mode$int" "$lib/soft-fp/fixuns$mode$int.c"
+    compile "float$int$mode" "$lib/soft-fp/float$int$mode.c"
+    compile "floatun$int$mode" "$lib/soft-fp/floatun$int$mode.c"
+  done
+done
+compile extendsfdf2 "$lib/soft-fp/extendsfdf2.c"
+compile truncdfsf2 "$lib/soft-fp/truncdfsf2.c"
+
+# libgcc2.c: its lib2funcs and division functions for a 32-bit target,
+# without the fixed-point, 128-bit and extended-precision ones.
+for fn in _muldi3 _negdi2 _lshrdi3 _ashldi3 _ashrdi3 _cmpdi2 _ucmpdi2 \
+  _absvsi2 _absvdi2 _addvsi3 _addvdi3 _subvsi3 _subvdi3 _mulvsi3 _mulvdi3 \
+  _negvsi2 _negvdi2 _ffssi2 _ffsdi2 _clz _clzsi2 _clzdi2 _ctzsi2 _ctzdi2 \
+  _popcount_tab _popcountsi2 _popcountdi2 _paritysi2 _paritydi2 _powisf2 \
+  _powidf2 _mulsc3 _muldc3 _divsc3 _divdc3 _bswapsi2 _bswapdi2 _clrsbsi2 \
+  _clrsbdi2 _divdi3 _moddi3 _divmoddi4 _udivdi3 _umoddi3 _udivmoddi4; do
+  compile "$fn" "$lib/libgcc2.c" "-DL$fn"
+done
+
+rm -f "$work/libgcc.a"
+mips-linux-gnu-ar rcs "$work/libgcc.a" "${objects[@]}"
+
+# crtbegin/crtend: the .init_array/.fini_array hooks, __dso_handle and
+# __cxa_finalize for shared objects, as crtstuff.c makes them.
+for variant in "crtbegin -DCRT_BEGIN" "crtend -DCRT_END" \
+  "crtbeginS -DCRT_BEGIN -DCRTSTUFFS_O" "crtendS -DCRT_END -DCRTSTUFFS_O" \
+  "crtbeginT -DCRT_BEGIN -DCRTSTUFFT_O"; do
+  read -r name defines <<<"$variant"
+  # shellcheck disable=SC2086
+  $cc "${flags[@]}" -g0 -finhibit-size-directive -fno-inline -fno-exceptions \
+    -fno-zero-initialized-in-bss -fno-toplevel-reorder -fno-tree-vectorize \
+    -fno-asynchronous-unwind-tables -I "$work/include" -I "$lib" \
+    -I "$gcc/gcc" -I "$gcc/include" $defines -c "$lib/crtstuff.c" \
+    -o "$work/$name.o"
+done
+mkdir -p "$out"
+mv "$work"/crt*.o "$work/libgcc.a" "$out/"
+rm -rf "$work"

@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Builds the board's C library, uClibc-ng, from Debian's uclibc-source
+# package and installs it, shared and static, into the target's root.
+#
+# Usage: board/uclibc.sh SRC-DIR ROOT
+#
+# Configured from uClibc-ng's MIPS defconfig with the changes listed in
+# board/uclibc.config, each checked after the merge. Compiled with Debian's
+# mips-linux-gnu- compilers and linked against the soft-float libgcc that
+# board/libgcc.sh put in ROOT/usr/lib/gcc, so that no floating-point or
+# release 2 instruction reaches the shared library. Skipped when ROOT
+# already holds the library.
+set -euo pipefail
+
+src=$1
+root=$2
+here=$(cd "$(dirname "$0")" && pwd)
+mkdir -p "$src" "$root"
+src=$(cd "$src" && pwd)
+root=$(cd "$root" && pwd)
+jobs=$(nproc 2>/dev/null || echo 2)
+libgcc=$root/usr/lib/gcc/libgcc.a
+
+[ -e "$root/lib/ld-uClibc.so.0" ] && [ -e "$root/usr/lib/libc.a" ] && exit 0
+[ -f "$libgcc" ] || { echo "$0: $libgcc is missing (board/libgcc.sh)" >&2; exit 1; }
+
+tarball=$(ls /usr/src/uClibc-ng-*.tar.xz | head -n 1)
+version=$(basename "$tarball" .tar.xz)
+tree=$src/$version
+echo "uClibc-ng for the board: $version (Debian's uclibc-source)" >&2
+rm -rf "$tree"
+tar -xJf "$tarball" -C "$src"
+
+# Linux's user-space headers for MIPS, alone: the cross compiler's include
+# folder holds them together with glibc's headers, which must stay out.
+headers=$src/linux-headers
+rm -rf "$headers" && mkdir -p "$headers"
+dpkg -L linux-libc-dev-mips-cross | grep '^/usr/mips-linux-gnu/include/.*\.h$' |
+  while read -r file; do
+    rel=${file#/usr/mips-linux-gnu/include/}
+    mkdir -p "$headers/$(dirname "$rel")"
+    cp "$file" "$headers/$rel"
+  done
+
+# The configuration: defconfig, then each listed line in place of the
+# default, then oldconfig for what they imply.
+cd "$tree"
+make -s ARCH=mips defconfig >/dev/null
+changes=$(sed 's:@HEADERS@:'"$headers"':' "$here/uclibc.config" |
+  grep -E '^([A-Z_0-9]+=|# [A-Z_0-9]+ is not set$)')
+while read -r line; do
+  name=$(sed -E 's/^(# )?([A-Z_0-9]+).*/\2/' <<<"$line")
+  sed -i -E "/^(# )?$name( is not set|=)/d" .config
+  echo "$line" >>.config
+done <<<"$changes"
+make -s ARCH=mips oldconfig < <(yes "") >/dev/null
+missing=0
+while read -r line; do
+  grep -qxF "$line" .config || { echo "uClibc-ng: not in the configuration: $line" >&2; missing=1; }
+done <<<"$changes"
+[ "$missing" = 0 ]
+
+# LIBGCC_A: the soft-float libgcc (and the crt objects beside it) in place
+# of the compiler's own.
+# Its many warnings go to a log, shown only when the build fails.
+log=$src/uclibc-build.log
+if ! { make -s -j "$jobs" ARCH=mips LIBGCC_A="$libgcc" &&
+  make -s ARCH=mips LIBGCC_A="$libgcc" PREFIX="$root" install; } >"$log" 2>&1; then
+  tail -n 40 "$log" >&2
+  echo "$0: uClibc-ng failed to build; the whole log is $log" >&2
+  exit 1
+fi
+# The root's headers include Linux's, as the board's firmware installs them.
+cp -R "$headers/." "$root/usr/include/"
