@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 . board/vm-lib.sh
 
 build=$1
-need dpkg-dev gcc-mips-linux-gnu gcc make
+need dpkg-dev gcc-mips-linux-gnu gcc libc6-dev make
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
 out=$build/busybox

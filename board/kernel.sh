@@ -20,7 +20,8 @@ kmake() {
     CROSS_COMPILE=mips-linux-gnu- "$@"
 }
 
-need linux-source-6.1 gcc-mips-linux-gnu gcc make flex bison bc perl xz-utils
+need linux-source-6.1 gcc-mips-linux-gnu gcc libc6-dev make flex bison bc perl \
+  xz-utils
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
 
