@@ -233,8 +233,8 @@ check "show --json round trip" json_round_trip
 
 # Many callers at once: every set must land whole, every show must list one
 # whole table that some set sent (or fail with its message and status 1,
-# which at this load is not expected either), and the driver must keep the
-# table set last.
+# which at this load is not expected either), and the driver must be left
+# holding the table of one of the storm's sets, whichever came last.
 storm
 if [ "$STEERING" = yes ]; then raw steered; else raw plain; fi
 
