@@ -3,7 +3,8 @@
 #
 #   BUILD/root/lib/        uClibc-ng's loader and shared C library
 #   BUILD/root/usr/        its headers, start files and static libraries,
-#                          cJSON (shared) and the soft-float libgcc
+#                          cJSON (shared), the soft-float libgcc and the
+#                          C++ library the tests link
 #   BUILD/flagtool/dorvane, BUILD/scrambler/obscure, BUILD/tests/...
 #
 # Usage: board/build.sh [BUILD-DIR]   (default build-mips; relative paths are
@@ -35,33 +36,18 @@ bash board/libgcc.sh "$src" "$gcc_dir"
 bash board/uclibc.sh "$src" "$root"
 
 # The specs file: Debian's mips-linux-gnu-gcc made to compile and link
-# against the root alone. Include folders: the compiler's own, then the
-# root's (never /usr/mips-linux-gnu/include, glibc's); for C++ also the
-# compiler's C++ headers, whose configuration is corrected for uClibc-ng by
-# an overlay. Start files, libgcc and libraries: the root's. The C++ library
-# is only reachable as a static archive, for the tests: the programs are
-# linked without it.
+# against the root alone. Include folders: the root's C++ headers (for C++),
+# the compiler's own, then the root's C headers (never /usr/mips-linux-gnu,
+# glibc's). Start files, libgcc, the unwinder and libraries: the root's.
 write_specs() {
-  local gcc_include cxx overlay=$gcc_dir/c++-overlay cxxlib=$gcc_dir/c++lib
+  local gcc_include cxx=$root/usr/include/c++/$(mips-linux-gnu-gcc -dumpfullversion)
   gcc_include=$(mips-linux-gnu-gcc -print-file-name=include)
-  cxx=/usr/mips-linux-gnu/include/c++/$(mips-linux-gnu-gcc -dumpversion)
-  mkdir -p "$overlay/bits" "$cxxlib"
-  # uClibc-ng has no quick_exit, which the C++ headers would declare, and
-  # the board's C library is built without threads: C++ code sees the
-  # single-threaded model.
-  cat >"$overlay/bits/c++config.h" <<'EOF'
-#include_next <bits/c++config.h>
-#undef _GLIBCXX_HAVE_QUICK_EXIT
-#undef _GLIBCXX_HAVE_AT_QUICK_EXIT
-EOF
-  echo '#include <bits/gthr-single.h>' >"$overlay/bits/gthr-default.h"
-  ln -sf "$(mips-linux-gnu-g++ -print-file-name=libstdc++.a)" "$cxxlib/libstdc++.a"
   cat >"$specs.part" <<EOF
 *cpp_unique_options:
 + -nostdinc -idirafter $gcc_include -idirafter $root/usr/include
 
 *cc1plus:
-+ -isystem $overlay -isystem $cxx -isystem $cxx/mips-linux-gnu -isystem $cxx/backward
++ -isystem $cxx -isystem $cxx/mips-linux-uclibc -isystem $cxx/backward
 
 *startfile:
 %{shared:;static:$root/usr/lib/crt1.o;!no-pie:$root/usr/lib/Scrt1.o;:$root/usr/lib/crt1.o} $root/usr/lib/crti.o %{static:$gcc_dir/crtbeginT.o;shared|!no-pie:$gcc_dir/crtbeginS.o;:$gcc_dir/crtbegin.o}
@@ -70,15 +56,16 @@ EOF
 %{static:$gcc_dir/crtend.o;shared|!no-pie:$gcc_dir/crtendS.o;:$gcc_dir/crtend.o} $root/usr/lib/crtn.o
 
 *link_libgcc:
---sysroot=$root -L$root/usr/lib -L$root/lib -L$cxxlib
+--sysroot=$root -L$root/usr/lib -L$root/lib
 
 *libgcc:
-$gcc_dir/libgcc.a
+$gcc_dir/libgcc.a $gcc_dir/libgcc_eh.a $gcc_dir/libgcc.a
 
 EOF
   mv "$specs.part" "$specs"
 }
 [ -f "$specs" ] || write_specs
+bash board/libstdcxx.sh "$src" "$root" "$specs"
 
 toolchain=$PWD/board/toolchain.cmake
 target=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" -DBOARD_ROOT="$root" -DBOARD_SPECS="$specs")

@@ -57,9 +57,9 @@ if [ -z "$(present)" ]; then
     $sudo apt-get update -qq
   fi
   if [ "$mode" = --download-only ]; then
-    (cd "$dir" && apt-get source -qq --download-only "$package" >/dev/null)
+    (cd "$dir" && apt-get source -qq -o APT::Sandbox::User=root --download-only "$package" >/dev/null)
   else
-    (cd "$dir" && apt-get source -qq "$package" >/dev/null)
+    (cd "$dir" && apt-get source -qq -o APT::Sandbox::User=root "$package" >/dev/null)
   fi
   [ -n "$(present)" ] || { echo "$0: no sources for $package" >&2; exit 1; }
 fi

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the compiler's run-time support for the board: a soft-float,
-# MIPS32 release 1 libgcc.a and crtbegin/crtend objects, from Debian's gcc-12
-# source package.
+# MIPS32 release 1 libgcc.a and crtbegin/crtend objects, from Debian's
+# gcc-12 source package.
 #
 # Usage: board/libgcc.sh SRC-DIR OUT-DIR
 #
@@ -11,10 +11,13 @@
 # of those with SIGILL, so everything the board's programs and libraries
 # link from the compiler is compiled again here with the board's flags:
 # the soft-fp routines (single and double precision arithmetic, comparisons
-# and conversions), the 64-bit integer helpers of libgcc2.c, and crtstuff.c.
+# and conversions), the 64-bit integer helpers of libgcc2.c and crtstuff.c.
 #
-# Only the few files needed are taken from the source package (downloaded
-# once into SRC-DIR); the outcome is OUT-DIR/libgcc.a and OUT-DIR/crt*.o.
+# The sources are unpacked once into SRC-DIR/gcc-VERSION (without the
+# compiler itself and the other languages' libraries; board/libstdcxx.sh
+# builds the C++ library from the same tree); the outcome is
+# OUT-DIR/libgcc.a and OUT-DIR/crt*.o. They need no C library: the C
+# library is linked against them.
 set -euo pipefail
 
 src=$1
@@ -26,30 +29,39 @@ flags=(-O2 -march=mips32 -mtune=24kc -msoft-float -fPIC -fno-stack-protector
 
 [ -f "$out/libgcc.a" ] && [ -f "$out/crtendS.o" ] && exit 0
 
-# The parts of gcc's sources the objects are made from.
-gcc=$src/gcc-12.2.0
-if [ ! -f "$gcc/libgcc/crtstuff.c" ]; then
+# The parts of gcc's sources the run-time libraries are made from.
+gcc=$(ls -d "$src"/gcc-[0-9]*/ 2>/dev/null | head -n 1 || true)
+if [ ! -f "${gcc}libgcc/crtstuff.c" ]; then
   dl=$(bash "$here/debian-source.sh" gcc-12 "$src" --download-only)
   orig=$(ls "$dl"/gcc-12_*.orig.tar.* | head -n 1)
   inner=$(tar -tf "$orig" | grep '/gcc-[0-9.]*-dfsg\.tar\.xz$' | head -n 1)
   echo "libgcc for the board: gcc sources from $(basename "$orig")" >&2
+  top=$(basename "$inner" -dfsg.tar.xz)
   tar -xf "$orig" -O "$inner" | tar -xJ -C "$src" \
-    --wildcards 'gcc-*/libgcc/soft-fp/*' 'gcc-*/libgcc/config/mips/sfp-machine.h' \
-    'gcc-*/libgcc/libgcc2.[ch]' 'gcc-*/libgcc/crtstuff.c' \
-    'gcc-*/libgcc/unwind-dw2-fde.h' 'gcc-*/libgcc/gthr*.h' \
-    'gcc-*/gcc/tsystem.h' 'gcc-*/gcc/coretypes.h' 'gcc-*/include/*'
+    --exclude="$top/gcc/*/*" --exclude="$top/gcc/testsuite" \
+    --exclude="$top/libstdc++-v3/testsuite/*/*" --exclude="$top/libstdc++-v3/doc/html" \
+    --exclude="$top/gnattools" --exclude="$top/gotools" --exclude="$top/c++tools" \
+    --exclude="$top/fixincludes" --exclude="$top/lto-plugin" --exclude="$top/zlib" \
+    --exclude="$top/intl" --exclude="$top/contrib" --exclude="$top/maintainer-scripts" \
+    $(printf -- "--exclude=$top/%s " libada libasan libatomic libbacktrace libcc1 \
+      libcody libcpp libdecnumber libffi libgfortran libgm2 libgo libgomp libitm \
+      libobjc liboffloadmic libphobos libquadmath libsanitizer libssp libvtv)
   rm -f "$dl"/gcc-12_*
+  gcc=$src/$top/
 fi
+gcc=${gcc%/}
 
 # A gcc build generates tconfig.h, tm.h and auto-host.h for the target; these
 # stand-ins hold only what libgcc2.c and crtstuff.c read from them, with
 # the values that gcc's MIPS Linux configuration gives.
+# They stay beside the sources for board/libstdcxx.sh.
+config=$src/gcc-target-headers
 work=$out/work
-mkdir -p "$work/include"
-cat >"$work/include/tconfig.h" <<'EOF'
+mkdir -p "$config" "$work"
+cat >"$config/tconfig.h" <<'EOF'
 #define USED_FOR_TARGET
 EOF
-cat >"$work/include/tm.h" <<'EOF'
+cat >"$config/tm.h" <<'EOF'
 /* o32: 32-bit words. */
 #define MIN_UNITS_PER_WORD 4
 #define UNITS_PER_WORD 4
@@ -65,9 +77,12 @@ cat >"$work/include/tm.h" <<'EOF'
 #define FINI_ARRAY_SECTION_ASM_OP
 #define USE_TM_CLONE_REGISTRY 1
 #define TARGET_ATTRIBUTE_WEAK __attribute__ ((weak))
+/* The unwinder's register columns are the DWARF register numbers. */
+#define DWARF_REG_TO_UNWIND_COLUMN(REGNO) (REGNO)
 EOF
-: >"$work/include/auto-host.h"
-: >"$work/include/libgcc_tm.h"
+: >"$config/auto-host.h"
+: >"$config/auto-target.h"
+: >"$config/libgcc_tm.h"
 
 lib=$gcc/libgcc
 objects=()
@@ -76,7 +91,7 @@ objects=()
 compile() {
   local name=$1 source=$2
   shift 2
-  $cc "${flags[@]}" -fvisibility=hidden -I "$work/include" -I "$lib" \
+  $cc "${flags[@]}" -fvisibility=hidden -I "$config" -I "$lib" \
     -I "$lib/soft-fp" -I "$lib/config/mips" -I "$gcc/gcc" -I "$gcc/include" \
     -DIN_LIBGCC2 "$@" -c "$source" -o "$work/$name.o"
   objects+=("$work/$name.o")
@@ -111,6 +126,7 @@ done
 rm -f "$work/libgcc.a"
 mips-linux-gnu-ar rcs "$work/libgcc.a" "${objects[@]}"
 
+
 # crtbegin/crtend: the .init_array/.fini_array hooks, __dso_handle and
 # __cxa_finalize for shared objects, as crtstuff.c makes them.
 for variant in "crtbegin -DCRT_BEGIN" "crtend -DCRT_END" \
@@ -120,7 +136,7 @@ for variant in "crtbegin -DCRT_BEGIN" "crtend -DCRT_END" \
   # shellcheck disable=SC2086
   $cc "${flags[@]}" -g0 -finhibit-size-directive -fno-inline -fno-exceptions \
     -fno-zero-initialized-in-bss -fno-toplevel-reorder -fno-tree-vectorize \
-    -fno-asynchronous-unwind-tables -I "$work/include" -I "$lib" \
+    -fno-asynchronous-unwind-tables -I "$config" -I "$lib" \
     -I "$gcc/gcc" -I "$gcc/include" $defines -c "$lib/crtstuff.c" \
     -o "$work/$name.o"
 done

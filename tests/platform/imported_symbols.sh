@@ -38,8 +38,11 @@ allowed=(
   # <ctype.h> tables behind the classification macros. The board's headers
   # generate their own.
   __errno_location __ctype_b_loc __ctype_tolower_loc __ctype_toupper_loc
+  # The same in uClibc-ng's headers (the board's, built without threads):
+  # errno as a variable, putc and putchar through its unlocked function.
+  errno __fputc_unlocked
   # Program start-up, from the C library's own start files
-  __libc_start_main __gmon_start__ __cxa_finalize _ITM_registerTMCloneTable
+  __libc_start_main __uClibc_main __gmon_start__ __cxa_finalize _ITM_registerTMCloneTable
   _ITM_deregisterTMCloneTable
 )
 declare -A is_allowed
