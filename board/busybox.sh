@@ -30,7 +30,8 @@ sed -i 's/^# CONFIG_STATIC is not set$/CONFIG_STATIC=y/' "$out/.config"
 grep -qx 'CONFIG_STATIC=y' "$out/.config" ||
   { echo "busybox: CONFIG_STATIC did not take" >&2; exit 1; }
 bmake oldconfig </dev/null >/dev/null
-# Static glibc warns about the name-service functions some applets call;
-# the guest has no users or hosts to look up, so the warnings are dropped.
+# Static glibc warns about the name-service functions some applets call
+# (the guest has no users or hosts to look up), so the build's output goes
+# to a log, shown only when the build fails.
 bmake -j "$(nproc 2>/dev/null || echo 2)" busybox >"$out/build.log" 2>&1 ||
   { tail -n 40 "$out/build.log"; exit 1; }
