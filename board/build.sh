@@ -39,6 +39,7 @@ bash board/uclibc.sh "$src" "$root"
 # against the root alone. Include folders: the root's C++ headers (for C++),
 # the compiler's own, then the root's C headers (never /usr/mips-linux-gnu,
 # glibc's). Start files, libgcc, the unwinder and libraries: the root's.
+# Written on every run, so that it always matches this script.
 write_specs() {
   local gcc_include cxx=$root/usr/include/c++/$(mips-linux-gnu-gcc -dumpfullversion)
   gcc_include=$(mips-linux-gnu-gcc -print-file-name=include)
@@ -64,7 +65,7 @@ $gcc_dir/libgcc.a $gcc_dir/libgcc_eh.a $gcc_dir/libgcc.a
 EOF
   mv "$specs.part" "$specs"
 }
-[ -f "$specs" ] || write_specs
+write_specs
 bash board/libstdcxx.sh "$src" "$root" "$specs"
 
 toolchain=$PWD/board/toolchain.cmake
