@@ -11,9 +11,10 @@
 #        taken from the top of the checkout)
 #
 # Every part comes from Debian's archive: uClibc-ng from uclibc-source, the
-# soft-float libgcc from gcc-12's source package, cJSON from its source
-# package, compiled with the mips-linux-gnu- cross compilers. What is built
-# is reused on the next run; `rm -rf BUILD/root` starts the root anew.
+# soft-float libgcc and the C++ library from gcc-12's source package, cJSON
+# from its source package, compiled with the mips-linux-gnu- cross
+# compilers. What is built is reused on the next run; `rm -rf BUILD/root`
+# starts the root anew (after a change to board/uclibc.config, say).
 # `make cross-check` installs the Debian packages first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
