@@ -58,29 +58,14 @@ cp "$build/module/flagctl.ko" "$root/lib/modules/"
 cp "$build/raw-requests" "$root/bin/"
 cp "$dorvane" "$root/usr/sbin/dorvane"
 
-# copy_needed FILE: copies the program loader FILE names and every shared
-# library it and they need, found in the board's root, to the same paths.
-copy_needed() {
-  local interp lib path
-  interp=$(mips-linux-gnu-readelf -l "$1" |
-    sed -n 's/.*Requesting program interpreter: \(.*\)]$/\1/p')
-  if [ -n "$interp" ] && [ ! -e "$root$interp" ]; then
-    [ -e "$board/root$interp" ] || die "no $interp in $board/root"
-    mkdir -p "$root$(dirname "$interp")"
-    cp -L "$board/root$interp" "$root$interp"
-  fi
-  for lib in $(mips-linux-gnu-readelf -d "$1" |
-    sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p'); do
-    path=lib/$lib
-    [ -e "$board/root/$path" ] || path=usr/lib/$lib
-    [ -e "$board/root/$path" ] || die "$1 needs $lib, which is not in $board/root"
-    [ -e "$root/$path" ] && continue
-    mkdir -p "$root/$(dirname "$path")"
-    cp -L "$board/root/$path" "$root/$path"
-    copy_needed "$root/$path"
-  done
-}
-copy_needed "$root/usr/sbin/dorvane"
+# Its loader and the shared libraries it needs, from the board's root to the
+# same paths.
+loaded=$(bash board/loads.sh mips-linux-gnu-readelf "$board/root" \
+  "$root/usr/sbin/dorvane") || die "dorvane needs what $board/root does not hold"
+for path in $loaded; do
+  mkdir -p "$root/$(dirname "$path")"
+  cp -L "$board/root/$path" "$root/$path"
+done
 pack_initramfs "$root" "$build/initramfs.cpio.gz"
 
 # -no-reboot turns the guest's final "reboot -f" into qemu's exit.

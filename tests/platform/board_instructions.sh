@@ -4,12 +4,14 @@
 # library it loads is a SIGILL waiting for the path that reaches it. Every
 # instruction of each program, its loader and the shared libraries it needs
 # (found in the target's root, recursively) is disassembled and checked.
-# Usage: board_instructions.sh READELF OBJDUMP ROOT PROGRAM...
+# Usage: board_instructions.sh LOADS READELF OBJDUMP ROOT PROGRAM...
+#        (LOADS: board/loads.sh)
 source "$TOOLS_SUPPORT/cli.sh"
-readelf=$1
-objdump=$2
-root=$3
-shift 3
+loads=$1
+readelf=$2
+objdump=$3
+root=$4
+shift 4
 
 # Decoded as release 2 so that its additions get their names.
 isa=mips:isa32r2
@@ -21,43 +23,14 @@ r2='rotrv?|seb|seh|wsbh|ext|ins|di|ei|rdhwr|synci|rdpgpr|wrpgpr|jalr\.hb|jr\.hb'
 fpu='[ls][wdu]x?c1|[ms][ft]h?c1|[cm][ft]c1|bc1[a-z]*|movf|movt'
 fpu+='|[a-z0-9.]+\.(s|d|w|l|ps)|c\.[a-z]+\.(s|d|ps)'
 
-# library_path NAME: where the loader finds a needed library in the root.
-library_path() {
-  local dir
-  for dir in lib usr/lib; do
-    [ -e "$root/$dir/$1" ] && { echo "$root/$dir/$1"; return; }
-  done
-}
-
-# The files to check: each program, its interpreter, and what they need.
+# The files to check: each program and what it loads from the root
+# (board/loads.sh), each file once however many names it has there.
 declare -A seen
-queue=()
-for program in "$@"; do
-  queue+=("$program")
-  interp=$("$readelf" -l "$program" |
-    sed -n 's/.*Requesting program interpreter: \(.*\)]$/\1/p')
-  if [ -z "$interp" ]; then
-    cli_fail "${program##*/} interpreter" "not a dynamically linked program"
-  elif [ -e "$root$interp" ]; then
-    queue+=("$(realpath "$root$interp")")
-  else
-    cli_fail "${program##*/} interpreter" "$interp is not in $root"
-  fi
-done
-while [ ${#queue[@]} -gt 0 ]; do
-  file=$(realpath "${queue[0]}")
-  queue=("${queue[@]:1}")
-  [ -n "${seen[$file]:-}" ] && continue
-  seen[$file]=1
-  for lib in $("$readelf" -d "$file" | sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p'); do
-    path=$(library_path "$lib")
-    if [ -n "$path" ]; then
-      queue+=("$path")
-    else
-      cli_fail "${file##*/} needs $lib" "not in $root/lib or $root/usr/lib"
-    fi
-  done
-done
+for program in "$@"; do seen[$(realpath "$program")]=1; done
+if ! loaded=$(bash "$loads" "$readelf" "$root" "$@" 2>"$CLI_TMP/missing"); then
+  cli_fail "what the programs load" "$(cat "$CLI_TMP/missing")"
+fi
+for path in $loaded; do seen[$(realpath "$root/$path")]=1; done
 
 for file in "${!seen[@]}"; do
   name=${file#"$root"/}
