@@ -27,6 +27,9 @@ root=$build/root
 src=$build/src
 gcc_dir=$root/usr/lib/gcc
 specs=$gcc_dir/board.specs
+# The processor every part of the root and the programs are built for: any
+# MIPS32 core (release 1), scheduled for the 24Kc, with no FPU instruction.
+export BOARD_CPU_FLAGS="-march=mips32 -mtune=24kc -msoft-float"
 
 # One build of a folder at a time: a second caller (vm-check, bench) waits
 # and then reuses what the first one built.
@@ -70,7 +73,8 @@ write_specs
 bash board/libstdcxx.sh "$src" "$root" "$specs"
 
 toolchain=$PWD/board/toolchain.cmake
-target=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" -DBOARD_ROOT="$root" -DBOARD_SPECS="$specs")
+target=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" -DBOARD_ROOT="$root" -DBOARD_SPECS="$specs"
+  -DBOARD_CPU_FLAGS="$BOARD_CPU_FLAGS")
 
 # cJSON, shared, as dorvane loads it on the board.
 [ -e "$root/usr/lib/libcjson.so" ] ||

@@ -3,7 +3,8 @@
 # MIPS32 release 1 libgcc.a and crtbegin/crtend objects, from Debian's
 # gcc-12 source package.
 #
-# Usage: board/libgcc.sh SRC-DIR OUT-DIR
+# Usage: board/libgcc.sh SRC-DIR OUT-DIR   (environment: BOARD_CPU_FLAGS, the
+#        processor's flags, as board/build.sh sets them)
 #
 # Debian's MIPS libgcc is hard-float and release 2: its __adddf3 is an add.d,
 # its __bswapsi2 a wsbh, and its crt objects are marked hard-float. A core
@@ -24,7 +25,8 @@ src=$1
 out=$2
 here=$(cd "$(dirname "$0")" && pwd)
 cc=mips-linux-gnu-gcc
-flags=(-O2 -march=mips32 -mtune=24kc -msoft-float -fPIC -fno-stack-protector
+read -ra cpu <<<"${BOARD_CPU_FLAGS:?the processor flags from board/build.sh}"
+flags=(-O2 "${cpu[@]}" -fPIC -fno-stack-protector
   -fbuilding-libgcc -Dinhibit_libc)
 
 [ -f "$out/libgcc.a" ] && [ -f "$out/crtendS.o" ] && exit 0

@@ -4,7 +4,8 @@
 # unwinder (libgcc_eh.a) and the C++ library, static, soft-float MIPS32
 # release 1, for uClibc-ng, from the gcc sources board/libgcc.sh unpacked.
 #
-# Usage: board/libstdcxx.sh SRC-DIR ROOT SPECS
+# Usage: board/libstdcxx.sh SRC-DIR ROOT SPECS   (environment:
+#        BOARD_CPU_FLAGS, the processor's flags, as board/build.sh sets them)
 #
 # Debian's MIPS C++ library cannot stand in: it is release 2 code (a 4Kc
 # stops at its first seb) built for glibc's locale internals. This one is
@@ -25,7 +26,8 @@ gcc_dir=$root/usr/lib/gcc
 gcc=$(ls -d "$src"/gcc-[0-9]*/ | head -n 1)
 gcc=${gcc%/}
 config=$src/gcc-target-headers
-cpu=(-march=mips32 -mtune=24kc -msoft-float -muclibc -specs="$specs")
+read -ra cpu <<<"${BOARD_CPU_FLAGS:?the processor flags from board/build.sh}"
+cpu+=(-muclibc -specs="$specs")
 
 # The unwinder, with the stand-ins for gcc's generated headers that
 # board/libgcc.sh left, and the headers a gcc build would place beside them.

@@ -2,7 +2,8 @@
 # Builds the board's C library, uClibc-ng, from Debian's uclibc-source
 # package and installs it, shared and static, into the target's root.
 #
-# Usage: board/uclibc.sh SRC-DIR ROOT
+# Usage: board/uclibc.sh SRC-DIR ROOT   (environment: BOARD_CPU_FLAGS, the
+#        processor's flags, as board/build.sh sets them)
 #
 # Configured from uClibc-ng's MIPS defconfig with the changes listed in
 # board/uclibc.config, each checked after the merge. Compiled with Debian's
@@ -46,7 +47,9 @@ dpkg -L linux-libc-dev-mips-cross | grep '^/usr/mips-linux-gnu/include/.*\.h$' |
 # default, then oldconfig for what they imply.
 cd "$tree"
 make -s ARCH=mips defconfig >/dev/null
-changes=$(sed 's:@HEADERS@:'"$headers"':' "$here/uclibc.config" |
+cpu_flags=${BOARD_CPU_FLAGS:?the processor flags from board/build.sh}
+changes=$(sed -e 's:@HEADERS@:'"$headers"':' -e "s:@CPU_FLAGS@:$cpu_flags:" \
+  "$here/uclibc.config" |
   grep -E '^([A-Z_0-9]+=|# [A-Z_0-9]+ is not set$)')
 while read -r line; do
   name=$(sed -E 's/^(# )?([A-Z_0-9]+).*/\2/' <<<"$line")
