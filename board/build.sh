@@ -27,9 +27,9 @@ root=$build/root
 src=$build/src
 gcc_dir=$root/usr/lib/gcc
 specs=$gcc_dir/board.specs
-# The processor every part of the root and the programs are built for: any
-# MIPS32 core (release 1), scheduled for the 24Kc, with no FPU instruction.
-export BOARD_CPU_FLAGS="-march=mips32 -mtune=24kc -msoft-float"
+# The processor every part of the root and the programs are built for.
+. board/board.env
+export BOARD_CPU_FLAGS
 
 # One build of a folder at a time: a second caller (vm-check, bench) waits
 # and then reuses what the first one built.

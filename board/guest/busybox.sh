@@ -3,15 +3,13 @@
 # source package: its default configuration, linked statically so that it
 # needs nothing else in the guest.
 #
-# Usage, from the repository root: bash board/busybox.sh BUILD-DIR
+# Usage, from the repository root: bash board/guest/busybox.sh BUILD-DIR
 # Leaves BUILD-DIR/busybox/busybox. The source is fetched into
 # BUILD-DIR/busybox-src/ once, and a busybox already built is reused.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-. board/vm-lib.sh
+cd "$(dirname "$0")/../.."
 
 build=$1
-need dpkg-dev gcc-mips-linux-gnu gcc libc6-dev make
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
 out=$build/busybox

@@ -1,27 +1,24 @@
 #!/usr/bin/env bash
 # Builds the MIPS guest's kernel: Linux from Debian's linux-source-6.1,
-# configured from allnoconfig plus board/kernel-mips.config, built out of
+# configured from allnoconfig plus board/guest/kernel-mips.config, built out of
 # tree with Debian's mips-linux-gnu compilers.
 #
-# Usage, from the repository root: bash board/kernel.sh BUILD-DIR
+# Usage, from the repository root: bash board/guest/kernel.sh BUILD-DIR
 # Leaves BUILD-DIR/linux/ (the source, without what a build never reads),
 # BUILD-DIR/kernel/ (the build tree: vmlinux, and Module.symvers for modules
 # built against it with M=) and BUILD-DIR/vmlinux, the image qemu boots.
 # A kernel already built from the same fragment is reused.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-. board/vm-lib.sh
+cd "$(dirname "$0")/../.."
 
 build=$1
-fragment=board/kernel-mips.config
+fragment=board/guest/kernel-mips.config
 tarball=/usr/src/linux-source-6.1.tar.xz
 kmake() {
   make -s -C "$build/linux" O="$build/kernel" ARCH=mips \
     CROSS_COMPILE=mips-linux-gnu- "$@"
 }
 
-need linux-source-6.1 gcc-mips-linux-gnu gcc libc6-dev make flex bison bc perl \
-  xz-utils
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
 

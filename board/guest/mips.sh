@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # vm-check's MIPS guest: the board's processor, a big-endian MIPS32 release 2
 # core (qemu's Malta board with a 24Kc, software emulation), running Linux
-# 6.1 built from Debian's sources (board/kernel.sh), busybox built from
-# Debian's sources (board/busybox.sh), the reference flag driver built
+# 6.1 built from Debian's sources (board/guest/kernel.sh), busybox built
+# from Debian's sources (board/guest/busybox.sh), the reference flag driver built
 # against that kernel (there it is the plain misc device: request 2 is not
 # the kernel's own) and dorvane as the board build installs it, with its
-# shared libraries. The result is judged only by what the guest prints on
-# its serial console.
+# shared libraries, with the guest's test cases (tests/kernel/) as its
+# /init. The console is left in BUILD/serial.log and the kernel's release
+# in BUILD/release for tests/kernel/vm-check.sh to judge.
 #
-# Usage, from the repository root: bash board/vm-mips.sh
-# (make vm-check runs it through board/vm-check.sh).
+# Usage, from the repository root: bash board/guest/mips.sh
+# (make vm-check runs it through tests/kernel/vm-check.sh).
 # Environment: VM_MIPS_BUILD (default build-vm-mips), VM_TIMEOUT (seconds,
 # default 600).
 #
@@ -17,16 +18,15 @@
 # VM_MIPS_BUILD/vmlinux, so that other checks can boot the same guest with an
 # /init of their own.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 
 build=${VM_MIPS_BUILD:-build-vm-mips}
 timeout_s=${VM_TIMEOUT:-600}
 board=build-mips
-. board/vm-lib.sh
+. board/guest/lib.sh
 
-need qemu-system-mips gcc-mips-linux-gnu binutils-mips-linux-gnu cpio gzip make
-bash board/kernel.sh "$build"
-bash board/busybox.sh "$build"
+bash board/guest/kernel.sh "$build"
+bash board/guest/busybox.sh "$build"
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
 kdir=$build/kernel
@@ -42,7 +42,7 @@ make -s -C "$build/linux" O="$kdir" M="$build/module" ARCH=mips \
 
 # The raw-request checker: static, so it needs nothing in the guest.
 mips-linux-gnu-gcc -std=gnu11 -O2 -Wall -Wextra -Wshadow -Wformat=2 -Werror \
-  -static -Idriver -o "$build/raw-requests" driver/raw_requests.c
+  -static -Idriver -o "$build/raw-requests" tests/kernel/raw_requests.c
 
 # dorvane exactly as the board build installs it, and what it loads.
 bash board/build.sh "$board"
@@ -52,7 +52,7 @@ root=$build/initramfs
 rm -rf "$root"
 mkdir -p "$root"/{bin,dev,proc,sys,tmp,usr/sbin,lib/modules}
 cp "$build/busybox/busybox" "$root/bin/busybox"
-cp board/vm-init.sh "$root/init"
+cp tests/kernel/init.sh "$root/init"
 chmod 755 "$root/init"
 cp "$build/module/flagctl.ko" "$root/lib/modules/"
 cp "$build/raw-requests" "$root/bin/"
@@ -73,4 +73,4 @@ boot_guest "$build/serial.log" "$timeout_s" qemu-system-mips -M malta \
   -cpu 24Kc -m 256 -nodefaults -display none -no-reboot -nic none \
   -kernel "$build/vmlinux" -initrd "$build/initramfs.cpio.gz" \
   -append "console=ttyS0 panic=-1 quiet"
-judge "$build/serial.log" "$release"
+echo "$release" >"$build/release"

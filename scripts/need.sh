@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a make target needs, those not installed yet,
+# so that every target works on a fresh Debian 12 machine whatever ran
+# before it. The lists below are the only place packages are named.
+#
+# Usage: scripts/need.sh TARGET...   (TARGET: a make target named below)
+# Installs as root, or through sudo.
+set -euo pipefail
+
+# What builds the programs and the tests on the host.
+build="cmake make g++ pkg-config libcjson-dev"
+check="$build googletest libgtest-dev mandoc binutils"
+# The board's root and programs (board/build.sh): Debian source packages,
+# the MIPS cross compilers, uClibc-ng's sources with the kernel's MIPS
+# headers, and qemu to run what is built.
+board="cmake make bash g++ g++-mips-linux-gnu binutils-mips-linux-gnu
+  qemu-user dpkg-dev uclibc-source linux-libc-dev-mips-cross bc xz-utils"
+
+packages() {
+  case $1 in
+  compile | check | demo | sanitize-check) echo "$check" ;;
+  memcheck) echo "$check valgrind" ;;
+  fuzz-smoke) echo "$build clang-14 libclang-rt-14-dev" ;;
+  cross-check) echo "$board googletest mandoc" ;;
+  # The x86-64 guest boots Debian's kernel with its headers' module; the
+  # MIPS guest's kernel and busybox come from Debian's sources, on top of
+  # the board's root.
+  vm-check) echo "$board $build linux-headers-amd64 qemu-system-x86
+    busybox-static cpio gzip qemu-system-mips gcc-mips-linux-gnu
+    linux-source-6.1 gcc libc6-dev flex bison perl" ;;
+  bench) echo "$board $build libbenchmark-dev libssl-dev valgrind coreutils
+    binutils" ;;
+  lint) echo "clang-format clang-tidy cppcheck shellcheck mandoc
+    linux-source-6.1 perl xz-utils $check" ;;
+  *) echo "need.sh: no package list for '$1'" >&2; return 1 ;;
+  esac
+}
+
+wanted=""
+for target in "$@"; do
+  wanted="$wanted $(packages "$target")"
+done
+missing=""
+for p in $wanted; do
+  case " $missing " in *" $p "*) continue ;; esac
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' ||
+    missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+
+echo "installing:$missing"
+if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi
+$sudo apt-get update -qq
+# shellcheck disable=SC2086 # one word a package
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq \
+  --no-install-recommends $missing >/dev/null

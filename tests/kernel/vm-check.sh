@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# make vm-check: the reference flag driver and the real dorvane in real
+# kernels under software emulation, one guest per processor. Each guest's
+# image is built and booted by board/guest/; its /init runs this folder's
+# cases (init.sh, raw_requests.c) and prints a tally on the console, which
+# is all that is judged here:
+#
+#   x86_64  Debian's own kernel (board/guest/x86_64.sh, in build-vm/):
+#           request 2 is also the kernel's FIGETBSZ there, so the module
+#           carries its probe
+#   mips    the board's processor, Linux built from Debian's sources, with
+#           dorvane from the board build (board/guest/mips.sh, in
+#           build-vm-mips/)
+#
+# Usage, from the repository root: bash tests/kernel/vm-check.sh
+# Environment: VM_GUEST (x86_64 or mips; default both), VM_BUILD and
+# VM_MIPS_BUILD (the guests' folders). Passes only when every guest passes.
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+
+say() { printf 'vm-check: %s\n' "$*"; }
+
+# judge LOG RELEASE: passes when the guest's console shows its tally line,
+# naming kernel RELEASE, with something passed and nothing failed; prints
+# the guest's vm-check lines, or the end of the console when it fails.
+judge() {
+  local log=$1 release=$2 passed failed guest
+  tr -d '\r' <"$log" >"$log.txt"
+  read -r passed failed guest < <(sed -n \
+    's/^vm-check: \([0-9]*\) passed, \([0-9]*\) failed on Linux \([^ ]*\) .*$/\1 \2 \3/p' \
+    "$log.txt") || true
+  if [ "${guest:-}" = "$release" ] && [ "${failed:-}" = 0 ] &&
+    [ "${passed:-0}" -gt 0 ]; then
+    grep -a '^vm-check: ' "$log.txt"
+    return 0
+  fi
+  say "the guest's console ($log), last lines:"
+  tail -n 80 "$log.txt"
+  if [ -z "${failed:-}" ]; then
+    say "the guest printed no tally"
+  elif [ "$guest" != "$release" ]; then
+    say "the guest ran kernel '$guest', not $release"
+  fi
+  return 1
+}
+
+guests=${VM_GUEST:-x86_64 mips}
+failed=""
+for guest in $guests; do
+  case $guest in
+  x86_64 | mips) ;;
+  *)
+    echo "vm-check: VM_GUEST must be x86_64 or mips, not '$guest'" >&2
+    exit 2
+    ;;
+  esac
+done
+bash scripts/need.sh vm-check || exit 1
+for guest in $guests; do
+  case $guest in
+  x86_64) build=${VM_BUILD:-build-vm} ;;
+  mips) build=${VM_MIPS_BUILD:-build-vm-mips} ;;
+  esac
+  rm -f "$build/release" "$build/serial.log"
+  if ! bash "board/guest/$guest.sh"; then
+    failed="$failed $guest"
+  elif ! judge "$build/serial.log" "$(cat "$build/release")"; then
+    failed="$failed $guest"
+  fi
+done
+if [ -n "$failed" ]; then
+  echo "vm-check: failed:$failed"
+  exit 1
+fi
