@@ -18,8 +18,8 @@ const size_t TEXT_SIZE = 128 * 1024;
 
 // Inputs shared by all benchmarks, built once in main.
 struct Inputs {
-  unsigned char *bytes;   // TEXT_SIZE pseudo-random bytes
-  char *encoded;          // their base64 form, base64_encoded_size(TEXT_SIZE)
+  unsigned char *bytes; // TEXT_SIZE pseudo-random bytes
+  char *encoded;        // their base64 form, base64_encoded_size(TEXT_SIZE)
   size_t encoded_len;
   unsigned char *decoded; // what TEXT_SIZE characters of it decode to
   size_t decoded_len;

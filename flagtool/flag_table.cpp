@@ -88,8 +88,8 @@ int run_show(bool json) {
   memset(&table, 0, sizeof table);
   if (flag_request(FLAG_REQ_GET, &table) != 0)
     return -1;
-  int printed = json ? flag_table_json(&table, stdout)
-                     : flag_table_list(&table, stdout);
+  int printed =
+      json ? flag_table_json(&table, stdout) : flag_table_list(&table, stdout);
   if (printed < 0) {
     printf("invalid reply from %s: count %d (at most %d)\n", FLAG_CONTROL_NODE,
            (int)table.count, FLAG_TABLE_MAX_ENTRIES);

@@ -9,7 +9,7 @@
 
 enum {
   FLAG_TABLE_MAX_ENTRIES = 8, // entries the record has room for
-  FLAG_DEVNAME_LEN = 20,      // bytes of a device name, terminating zero included
+  FLAG_DEVNAME_LEN = 20, // bytes of a device name, terminating zero included
 };
 
 // Request numbers understood by the driver. They are plain integers, not
@@ -22,7 +22,8 @@ enum {
 
 // One device's entry: 21 bytes, no padding.
 struct __attribute__((packed)) FlagEntry {
-  char devname[FLAG_DEVNAME_LEN]; // device name, zero-terminated when shorter than 20 bytes
+  char devname[FLAG_DEVNAME_LEN]; // device name, zero-terminated when shorter
+                                  // than 20 bytes
   uint8_t flag;                   // the driver's 8-bit flag value, 0 ... 255
 };
 
@@ -30,8 +31,8 @@ struct __attribute__((packed)) FlagEntry {
 // multi-byte field in the host's own byte order. The packed attribute makes
 // the compiler read `count` without assuming 4-byte alignment.
 struct __attribute__((packed)) FlagTable {
-  int32_t count;                              // entries in use; the driver may report any value
-  FlagEntry entries[FLAG_TABLE_MAX_ENTRIES];  // entry i at offset 4 + 21 * i
+  int32_t count; // entries in use; the driver may report any value
+  FlagEntry entries[FLAG_TABLE_MAX_ENTRIES]; // entry i at offset 4 + 21 * i
 };
 
 static_assert(sizeof(FlagEntry) == 21, "FlagEntry is 21 bytes");

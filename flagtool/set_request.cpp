@@ -71,7 +71,8 @@ int parse_set_request(const char *json, FlagTable *table, SetRefusal *refusal) {
     return SET_TOO_MANY;
   }
 
-  // Filled on the side, so a refused request leaves the caller's table as it was.
+  // Filled on the side, so a refused request leaves the caller's table as it
+  // was.
   FlagTable parsed;
   memset(&parsed, 0, sizeof parsed);
   parsed.count = count;

@@ -7,9 +7,10 @@
 
 // Results of parse_set_request other than an entry count.
 enum {
-  SET_BAD_JSON = -1,  // the text is not JSON
-  SET_TOO_MANY = -2,  // more elements than the table holds
-  SET_BAD_ENTRY = -3, // an element is not an object with a usable devname and flag
+  SET_BAD_JSON = -1, // the text is not JSON
+  SET_TOO_MANY = -2, // more elements than the table holds
+  SET_BAD_ENTRY =
+      -3, // an element is not an object with a usable devname and flag
 };
 
 // What went wrong with a refused request, for the message.

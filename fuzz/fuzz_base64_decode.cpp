@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const size_t tail[4] = {0, 0, 1, 2};
   fuzz_require(static_cast<size_t>(n) == kept / 4 * 3 + tail[kept % 4],
                "every four alphabet characters give three bytes");
-  unsigned char *again = static_cast<unsigned char *>(malloc(base64_decoded_size(kept)));
+  unsigned char *again =
+      static_cast<unsigned char *>(malloc(base64_decoded_size(kept)));
   int m = base64_decode(plain, kept, again);
   fuzz_require(m == n && memcmp(out, again, n) == 0,
                "skipped bytes change nothing");

@@ -20,11 +20,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   for (size_t i = 0; i < encoded_size; i++) {
     bool pad = i >= encoded_size - padding;
     fuzz_require(pad ? encoded[i] == '='
-                     : encoded[i] != '\0' && strchr(BASE64_ALPHABET, encoded[i]) != NULL,
+                     : encoded[i] != '\0' &&
+                           strchr(BASE64_ALPHABET, encoded[i]) != NULL,
                  "alphabet characters, then '=' padding only");
   }
 
-  unsigned char *decoded = static_cast<unsigned char *>(malloc(base64_decoded_size(encoded_size)));
+  unsigned char *decoded =
+      static_cast<unsigned char *>(malloc(base64_decoded_size(encoded_size)));
   int d = base64_decode(encoded, encoded_size, decoded);
   fuzz_require(d >= 0 && static_cast<size_t>(d) == size &&
                    memcmp(decoded, data, size) == 0,

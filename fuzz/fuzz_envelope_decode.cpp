@@ -30,9 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   } else {
     fuzz_require(result == 0, "decoding succeeds or the envelope is too short");
     size_t raw = base64_decoded_size(length);
-    fuzz_require(raw >= ENVELOPE_KEY_LEN, "only a long enough envelope decodes");
+    fuzz_require(raw >= ENVELOPE_KEY_LEN,
+                 "only a long enough envelope decodes");
     size_t longest = base64_decoded_size(raw - ENVELOPE_KEY_LEN);
-    fuzz_require(!out.empty() && out.back() == '\n' && out.size() - 1 <= longest,
+    fuzz_require(!out.empty() && out.back() == '\n' &&
+                     out.size() - 1 <= longest,
                  "one line, within the decoded sizes");
     fuzz_require(out.find('\0') == std::string::npos,
                  "the text stops at its first zero byte");

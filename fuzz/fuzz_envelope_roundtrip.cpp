@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   capture_begin();
   int length = envelope_encode(text.c_str());
   std::string envelope = capture_end();
-  size_t expected = base64_encoded_size(base64_encoded_size(text.size()) + ENVELOPE_KEY_LEN);
+  size_t expected =
+      base64_encoded_size(base64_encoded_size(text.size()) + ENVELOPE_KEY_LEN);
   fuzz_require(length >= 0 && static_cast<size_t>(length) == expected,
                "the envelope has its computed length");
   fuzz_require(envelope.size() == expected + 1 && envelope.back() == '\n',

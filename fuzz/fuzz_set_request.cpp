@@ -48,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (int i = 0; i < FLAG_TABLE_MAX_ENTRIES; i++) {
       const FlagEntry *entry = &table->entries[i];
       if (i >= result) {
-        fuzz_require(all_bytes(entry, sizeof *entry, 0), "unused entries are zero");
+        fuzz_require(all_bytes(entry, sizeof *entry, 0),
+                     "unused entries are zero");
         continue;
       }
       const void *end = memchr(entry->devname, '\0', FLAG_DEVNAME_LEN);
@@ -68,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                    "too many means more than 8");
       break;
     case SET_BAD_ENTRY:
-      fuzz_require(refusal.index >= 0 && refusal.index < FLAG_TABLE_MAX_ENTRIES &&
+      fuzz_require(refusal.index >= 0 &&
+                       refusal.index < FLAG_TABLE_MAX_ENTRIES &&
                        refusal.reason != NULL,
                    "a bad entry is named, with a reason");
       break;

@@ -29,8 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
   fuzz_require(xor_mask(buf, len, key, key_len) == 0, "xor_mask returns 0");
   for (size_t j = 0; j < len; j++) {
-    unsigned char want = key_len == 0 ? original[j]
-                                      : original[j] ^ static_cast<unsigned char>(key[j % key_len]);
+    unsigned char want =
+        key_len == 0
+            ? original[j]
+            : original[j] ^ static_cast<unsigned char>(key[j % key_len]);
     fuzz_require(buf[j] == want, "byte j is masked with key[j mod key length]");
   }
   free(buf);

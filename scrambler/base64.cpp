@@ -46,9 +46,8 @@ inline unsigned char *put3(unsigned char *out, uint32_t v) {
 // byte order. Compilers make this a single load (and a byte swap where the
 // host is little-endian).
 inline uint32_t load_be32(const unsigned char *p) {
-  return static_cast<uint32_t>(p[0]) << 24 |
-         static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 |
-         p[3];
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+         static_cast<uint32_t>(p[2]) << 8 | p[3];
 }
 
 // The two characters of every 12-bit value, so that a 3-byte group takes
@@ -120,9 +119,9 @@ size_t encode_pairs(const unsigned char *src, size_t n, const GroupMask &mask,
   const uint32_t m0 = mask.word[0], m1 = mask.word[1];
   const unsigned char *end = src + n - ROUND;
   // The inner text, half of all encoding, has no mask: spare it the XOR.
-  const unsigned char *p =
-      (m0 | m1) == 0 ? pair_rounds<false>(src, end, t, 0, 0, dst)
-                     : pair_rounds<true>(src, end, t, m0, m1, dst);
+  const unsigned char *p = (m0 | m1) == 0
+                               ? pair_rounds<false>(src, end, t, 0, 0, dst)
+                               : pair_rounds<true>(src, end, t, m0, m1, dst);
   return static_cast<size_t>(p - src);
 }
 

@@ -90,26 +90,26 @@ void MD5Final(unsigned char digest[16], MD5_CTX *context) {
 // One step: a = b + ((a + f(b, c, d) + x + t) <<< s). b is the result of
 // the step just before, so x and t are added first, while b is still being
 // computed, and only f, the rotation and the last addition wait for it.
-#define STEP(f, a, b, c, d, x, s, t)                                          \
-  do {                                                                        \
-    (a) += (x) + (t);                                                         \
-    (a) += f((b), (c), (d));                                                  \
-    (a) = ((a) << (s)) | ((a) >> (32 - (s)));                                 \
-    (a) += (b);                                                               \
+#define STEP(f, a, b, c, d, x, s, t)                                           \
+  do {                                                                         \
+    (a) += (x) + (t);                                                          \
+    (a) += f((b), (c), (d));                                                   \
+    (a) = ((a) << (s)) | ((a) >> (32 - (s)));                                  \
+    (a) += (b);                                                                \
   } while (0)
 
 // A step of round 3. H(b, c, d) = b ^ c ^ d, with c ^ d carried in h from
 // the step before, so one XOR waits for b. The next step's c ^ d is this
 // step's b ^ c, which is h ^ d once h holds b ^ c ^ d: one more XOR, and
 // no copy of c.
-#define STEP_H(a, b, c, d, x, s, t, h)                                        \
-  do {                                                                        \
-    (a) += (x) + (t);                                                         \
-    (h) ^= (b);                                                               \
-    (a) += (h);                                                               \
-    (a) = ((a) << (s)) | ((a) >> (32 - (s)));                                 \
-    (a) += (b);                                                               \
-    (h) ^= (d);                                                               \
+#define STEP_H(a, b, c, d, x, s, t, h)                                         \
+  do {                                                                         \
+    (a) += (x) + (t);                                                          \
+    (h) ^= (b);                                                                \
+    (a) += (h);                                                                \
+    (a) = ((a) << (s)) | ((a) >> (32 - (s)));                                  \
+    (a) += (b);                                                                \
+    (h) ^= (d);                                                                \
   } while (0)
 
 namespace {

@@ -81,18 +81,20 @@ TEST(FlagTable, listing_prints_named_entries_below_count) {
     int json_result; // flag_table_json: objects printed, or -1
     const char *json;
   } cases[] = {
-      {"usage example", 2, 2, 2, "dev[0]:wl0 flag:10\ndev[1]:wl1 flag:11\n",
-       2, R"([{"devname":"wl0","flag":"10"},{"devname":"wl1","flag":"11"}])"
-          "\n"},
+      {"usage example", 2, 2, 2, "dev[0]:wl0 flag:10\ndev[1]:wl1 flag:11\n", 2,
+       R"([{"devname":"wl0","flag":"10"},{"devname":"wl1","flag":"11"}])"
+       "\n"},
       {"zero count", 0, 3, 0, "", 0, "[]\n"},
       {"negative count", -1, 3, 0, "", 0, "[]\n"},
       {"most negative count", INT32_MIN, 3, 0, "", 0, "[]\n"},
-      {"entries past count are not listed", 1, 3, 1, "dev[0]:wl0 flag:10\n",
-       1, R"([{"devname":"wl0","flag":"10"}])" "\n"},
+      {"entries past count are not listed", 1, 3, 1, "dev[0]:wl0 flag:10\n", 1,
+       R"([{"devname":"wl0","flag":"10"}])"
+       "\n"},
       {"empty names past the filled ones", 4, 2, 2,
        "dev[0]:wl0 flag:10\ndev[1]:wl1 flag:11\n", 4,
        R"([{"devname":"wl0","flag":"10"},{"devname":"wl1","flag":"11"},)"
-       R"({"devname":"","flag":"0"},{"devname":"","flag":"0"}])" "\n"},
+       R"({"devname":"","flag":"0"},{"devname":"","flag":"0"}])"
+       "\n"},
       {"full table", 8, 8, 8,
        "dev[0]:wl0 flag:10\ndev[1]:wl1 flag:11\ndev[2]:wl2 flag:12\n"
        "dev[3]:wl3 flag:13\ndev[4]:wl4 flag:14\ndev[5]:wl5 flag:15\n"
@@ -101,7 +103,8 @@ TEST(FlagTable, listing_prints_named_entries_below_count) {
        R"([{"devname":"wl0","flag":"10"},{"devname":"wl1","flag":"11"},)"
        R"({"devname":"wl2","flag":"12"},{"devname":"wl3","flag":"13"},)"
        R"({"devname":"wl4","flag":"14"},{"devname":"wl5","flag":"15"},)"
-       R"({"devname":"wl6","flag":"16"},{"devname":"wl7","flag":"17"}])" "\n"},
+       R"({"devname":"wl6","flag":"16"},{"devname":"wl7","flag":"17"}])"
+       "\n"},
       {"count above the record", 9, 8, -1, "", -1, ""},
       {"count far above the record", INT32_MAX, 8, -1, "", -1, ""},
   };
@@ -126,7 +129,8 @@ TEST(FlagTable, listing_keeps_gaps_and_prints_flags_unsigned) {
   set_entry(&table, 1, "wl1", 11);
   set_entry(&table, 2, "eth0", 255);
   int result = 0;
-  EXPECT_EQ(listing(table, &result), "dev[1]:wl1 flag:11\ndev[2]:eth0 flag:255\n");
+  EXPECT_EQ(listing(table, &result),
+            "dev[1]:wl1 flag:11\ndev[2]:eth0 flag:255\n");
   EXPECT_EQ(result, 2);
 }
 

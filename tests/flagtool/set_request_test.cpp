@@ -38,7 +38,8 @@ struct Entry {
   int flag;
 };
 
-// A table pre-filled with junk, so that every byte the parser leaves alone shows.
+// A table pre-filled with junk, so that every byte the parser leaves alone
+// shows.
 FlagTable junk_table() {
   FlagTable table;
   memset(&table, 0xA5, sizeof table);
@@ -64,7 +65,8 @@ TEST(SetRequest, valid_requests_fill_the_whole_table) {
     Entry entries[FLAG_TABLE_MAX_ENTRIES];
   } cases[] = {
       // The usage text's example.
-      {R"([{"devname":"wl0","flag":"10"},{"devname":"wl1","flag":"11"}])", 2,
+      {R"([{"devname":"wl0","flag":"10"},{"devname":"wl1","flag":"11"}])",
+       2,
        {{"wl0", 10}, {"wl1", 11}}},
       {"[]", 0, {}},
       {"[]xyz", 0, {}},
@@ -78,10 +80,12 @@ TEST(SetRequest, valid_requests_fill_the_whole_table) {
       // Keys match without regard to case; the first match counts; other
       // members are ignored.
       {R"([{"DevName":"a","FLAG":"2","extra":[1,2]}])", 1, {{"a", 2}}},
-      {R"([{"devname":"first","devname":"second","flag":"3","flag":"4"}])", 1,
+      {R"([{"devname":"first","devname":"second","flag":"3","flag":"4"}])",
+       1,
        {{"first", 3}}},
       // Names are cut to 19 bytes; JSON escapes become UTF-8 bytes first.
-      {R"([{"devname":"abcdefghijklmnopqrstuvwxy","flag":"1"}])", 1,
+      {R"([{"devname":"abcdefghijklmnopqrstuvwxy","flag":"1"}])",
+       1,
        {{"abcdefghijklmnopqrs", 1}}},
       {R"([{"devname":"w\u00e9\n","flag":"1"}])", 1, {{"w\xc3\xa9\n", 1}}},
       {R"([{"devname":"","flag":"1"}])", 1, {{"", 1}}},
@@ -90,15 +94,29 @@ TEST(SetRequest, valid_requests_fill_the_whole_table) {
        R"({"devname":"c","flag":"12abc"},{"devname":"d","flag":" \t+7"},)"
        R"({"devname":"e","flag":"abc"},{"devname":"f","flag":""},)"
        R"({"devname":"g","flag":"- 5"},{"devname":"h","flag":"0x1F"}])",
-       8, {{"a", 0}, {"b", 255}, {"c", 12}, {"d", 7}, {"e", 0}, {"f", 0},
-           {"g", 0}, {"h", 0}}},
+       8,
+       {{"a", 0},
+        {"b", 255},
+        {"c", 12},
+        {"d", 7},
+        {"e", 0},
+        {"f", 0},
+        {"g", 0},
+        {"h", 0}}},
       // Flags as numbers: the integer part, low 8 bits.
       {R"([{"devname":"a","flag":10},{"devname":"b","flag":-1},)"
        R"({"devname":"c","flag":10.9},{"devname":"d","flag":-0.5},)"
        R"({"devname":"e","flag":1e3},{"devname":"f","flag":1e300},)"
        R"({"devname":"g","flag":-257},{"devname":"h","flag":4294967551}])",
-       8, {{"a", 10}, {"b", 255}, {"c", 10}, {"d", 0}, {"e", 232}, {"f", 0},
-           {"g", 255}, {"h", 255}}},
+       8,
+       {{"a", 10},
+        {"b", 255},
+        {"c", 10},
+        {"d", 0},
+        {"e", 232},
+        {"f", 0},
+        {"g", 255},
+        {"h", 255}}},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.json);
@@ -165,19 +183,41 @@ TEST(SetRequest, a_huge_array_is_refused_with_its_size) {
 }
 
 TEST(SetRequest, flag_text_agrees_with_atoi_wherever_atoi_is_defined) {
-  const char *texts[] = {"0", "10", "255", "256", "-1", "-128", "-129", "  42",
-                         "\n\v\f\r\t9", "+3", "--3", "+-3", "12abc", "abc", "",
-                         " ", "-", "2147483647", "-2147483647", "-2147483648",
-                         "007", "1e3", "3.9", ("\xff" "1")};
+  const char *texts[] = {"0",
+                         "10",
+                         "255",
+                         "256",
+                         "-1",
+                         "-128",
+                         "-129",
+                         "  42",
+                         "\n\v\f\r\t9",
+                         "+3",
+                         "--3",
+                         "+-3",
+                         "12abc",
+                         "abc",
+                         "",
+                         " ",
+                         "-",
+                         "2147483647",
+                         "-2147483647",
+                         "-2147483648",
+                         "007",
+                         "1e3",
+                         "3.9",
+                         ("\xff"
+                          "1")};
   for (const char *text : texts) {
     SCOPED_TRACE(text);
     EXPECT_EQ(flag_from_text(text), static_cast<uint8_t>(atoi(text)));
   }
   // Past int's range atoi is undefined; the flag keeps the low 8 bits of the
   // number the digits spell.
-  EXPECT_EQ(flag_from_text("4294967551"), 255);      // 2^32 + 255
-  EXPECT_EQ(flag_from_text("-4294967297"), 255);     // -(2^32 + 1)
-  EXPECT_EQ(flag_from_text("99999999999999999999999"), 255); // 10^23 - 1, and 256 divides 10^23
+  EXPECT_EQ(flag_from_text("4294967551"), 255);  // 2^32 + 255
+  EXPECT_EQ(flag_from_text("-4294967297"), 255); // -(2^32 + 1)
+  EXPECT_EQ(flag_from_text("99999999999999999999999"),
+            255); // 10^23 - 1, and 256 divides 10^23
 }
 
 } // namespace

@@ -26,8 +26,8 @@
 #include "flagctl.h"
 
 #define NODE "/dev/" FLAGCTL_NAME
-#define JUNK 0x5a	/* fills buffers the driver is expected to write */
-#define GUARD 16	/* bytes after a table that must stay untouched */
+#define JUNK 0x5a /* fills buffers the driver is expected to write */
+#define GUARD 16  /* bytes after a table that must stay untouched */
 
 static const char *mode;
 static int passed, failed;
@@ -86,8 +86,8 @@ static int read_back(int fd, const uint8_t *want)
 static uint8_t *map_edge(void)
 {
 	long page = sysconf(_SC_PAGESIZE);
-	uint8_t *p = mmap(NULL, 2 * page, PROT_READ | PROT_WRITE,
-			  MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+	uint8_t *p =
+		mmap(NULL, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
 
 	if (p == MAP_FAILED)
 		return NULL;
@@ -106,16 +106,14 @@ static void answered(int fd, uint8_t *table)
 	/* Every byte is kept: counts and unterminated names are not judged. */
 	fill_pattern(table, 3);
 	check(request(fd, FLAGCTL_REQ_SET, table) == 0, "set", "request 1 failed");
-	check(read_back(fd, table), "get",
-	      "request 2 did not return exactly the 172 bytes set");
+	check(read_back(fd, table), "get", "request 2 did not return exactly the 172 bytes set");
 
 	/*
 	 * Requests the driver does not know, each refused with no effect;
 	 * without a probe the steered number is one of them.
 	 */
 	static const unsigned long unknown[] = {
-		0, 3, 0x4602, FLAGCTL_REQ_GET | 0x100, 0xffffffffUL,
-		FLAGCTL_STEERED_GET,
+		0, 3, 0x4602, FLAGCTL_REQ_GET | 0x100, 0xffffffffUL, FLAGCTL_STEERED_GET,
 	};
 	size_t n_unknown = sizeof(unknown) / sizeof(unknown[0]);
 	fill_pattern(other, 99);
@@ -125,11 +123,9 @@ static void answered(int fd, uint8_t *table)
 		char name[32];
 
 		snprintf(name, sizeof(name), "unknown-%#lx", unknown[i]);
-		check(request(fd, unknown[i], other) == ENOTTY, name,
-		      "not refused with ENOTTY");
+		check(request(fd, unknown[i], other) == ENOTTY, name, "not refused with ENOTTY");
 	}
-	check(read_back(fd, table), "unknown-no-effect",
-	      "an unknown request changed the table");
+	check(read_back(fd, table), "unknown-no-effect", "an unknown request changed the table");
 
 	/* Pointers the driver cannot use in full: EFAULT, table unchanged. */
 	uint8_t *edge = map_edge();
@@ -151,14 +147,13 @@ static void answered(int fd, uint8_t *table)
 	for (size_t i = 0; i < sizeof(faults) / sizeof(faults[0]); i++) {
 		void *arg = faults[i].straddle ? straddling : NULL;
 
-		check(request(fd, faults[i].number, arg) == EFAULT,
-		      faults[i].name, "not refused with EFAULT");
-		check(read_back(fd, table), faults[i].name,
-		      "a refused request changed the table");
+		check(request(fd, faults[i].number, arg) == EFAULT, faults[i].name,
+		      "not refused with EFAULT");
+		check(read_back(fd, table), faults[i].name, "a refused request changed the table");
 	}
 	mprotect(edge - sysconf(_SC_PAGESIZE), sysconf(_SC_PAGESIZE), PROT_READ);
-	check(request(fd, FLAGCTL_REQ_GET, edge - FLAGCTL_TABLE_SIZE) == EFAULT,
-	      "get-read-only", "not refused with EFAULT");
+	check(request(fd, FLAGCTL_REQ_GET, edge - FLAGCTL_TABLE_SIZE) == EFAULT, "get-read-only",
+	      "not refused with EFAULT");
 }
 
 /* plain: request 2 is the driver's own, on its node and nowhere else. */
@@ -169,8 +164,8 @@ static void plain(int fd)
 	answered(fd, table);
 	int null_fd = open("/dev/null", O_RDWR);
 	int32_t size = 0;
-	check(null_fd >= 0 && request(null_fd, FLAGCTL_REQ_GET, &size) == ENOTTY,
-	      "other-file", "request 2 on /dev/null was not refused with ENOTTY");
+	check(null_fd >= 0 && request(null_fd, FLAGCTL_REQ_GET, &size) == ENOTTY, "other-file",
+	      "request 2 on /dev/null was not refused with ENOTTY");
 	if (null_fd >= 0)
 		close(null_fd);
 }
@@ -232,7 +227,7 @@ static void steered(int fd)
 	int null_fd = open("/dev/null", O_RDWR);
 	int32_t size = 0;
 	check(null_fd >= 0 && request(null_fd, FLAGCTL_REQ_GET, &size) == 0 &&
-	      size == block_size(null_fd) && size > 0,
+		      size == block_size(null_fd) && size > 0,
 	      "other-file", "request 2 on /dev/null was not answered generically");
 	if (null_fd >= 0)
 		close(null_fd);

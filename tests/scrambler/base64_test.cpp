@@ -39,7 +39,8 @@ std::string decode(const std::string &in) {
   int n = base64_decode(exact.data(), exact.size(),
                         reinterpret_cast<unsigned char *>(&out[0]));
   EXPECT_LE(static_cast<size_t>(n), bound);
-  EXPECT_EQ(out.substr(n), std::string(out.size() - n, static_cast<char>(JUNK)));
+  EXPECT_EQ(out.substr(n),
+            std::string(out.size() - n, static_cast<char>(JUNK)));
   return out.substr(0, n);
 }
 
@@ -81,7 +82,10 @@ TEST(Base64, DecoderSkipsWhatItDoesNotKnowAndStopsAtPadding) {
       {"'=' first", "=YWJj", ""},
       {"URL-safe characters", "-_-_", ""},
       {"URL-safe characters inside", "Y-W_Jj", "abc"},
-      {"bytes above 0x7F", "Y\x80W\xff" "J\xc3j", "abc"},
+      {"bytes above 0x7F",
+       "Y\x80W\xff"
+       "J\xc3j",
+       "abc"},
       {"a zero byte inside the count", std::string("YW\0Jj", 5), "abc"},
       {"nothing from the alphabet", "!@#$%^&*() ", ""},
       {"wrong case is another value", "ywjj", "\xcb\x08\xe3"},
@@ -182,7 +186,8 @@ TEST(Base64, MaskedEncodingIsTheEncodingOfTheMaskedBytes) {
   // By the definition: byte j XOR-ed with mask[j mod 6], then encoded. Short
   // lengths, long ones ending in every part of a round (and so on either
   // half of the mask), and the longest text.
-  const std::string masks[] = {"f4c012", std::string("\x80\xff\x00\x7f\x01Z", 6)};
+  const std::string masks[] = {"f4c012",
+                               std::string("\x80\xff\x00\x7f\x01Z", 6)};
   std::vector<size_t> lengths;
   for (size_t len = 0; len <= 40; len++)
     lengths.push_back(len);

@@ -42,9 +42,11 @@ TEST(Envelope, EncodesAndDecodesTheKnownEnvelopes) {
   for (const auto &v : vectors) {
     SCOPED_TRACE(v.envelope);
     int result;
-    EXPECT_EQ(run(envelope_encode, v.text, &result), std::string(v.envelope) + "\n");
+    EXPECT_EQ(run(envelope_encode, v.text, &result),
+              std::string(v.envelope) + "\n");
     EXPECT_EQ(result, static_cast<int>(strlen(v.envelope)));
-    EXPECT_EQ(run(envelope_decode, v.envelope, &result), std::string(v.text) + "\n");
+    EXPECT_EQ(run(envelope_decode, v.envelope, &result),
+              std::string(v.text) + "\n");
     EXPECT_EQ(result, 0);
   }
 }
@@ -75,8 +77,8 @@ TEST(Envelope, LongTextsGiveTheEnvelopeOfTheDefinition) {
     std::string text = test_bytes(len, static_cast<uint32_t>(len), true);
     std::string inner = b64(text);
     char digest[33];
-    md5_hex(reinterpret_cast<const unsigned char *>(inner.data()),
-            inner.size(), digest);
+    md5_hex(reinterpret_cast<const unsigned char *>(inner.data()), inner.size(),
+            digest);
     std::string masked = inner;
     for (size_t j = 0; j < masked.size(); j++)
       masked[j] ^= digest[j % 6];
@@ -111,14 +113,21 @@ TEST(Envelope, AnyKeyPrefixIsTakenAsTheKey) {
       unmasked[j] ^= k.key[j % key_len];
     std::string expected = unb64(unmasked);
     expected = expected.substr(0, expected.find('\0'));
-    EXPECT_EQ(run(envelope_decode, b64(k.key + masked), &result), expected + "\n");
+    EXPECT_EQ(run(envelope_decode, b64(k.key + masked), &result),
+              expected + "\n");
     EXPECT_EQ(result, 0);
   }
   // The abc example's masked bytes under a key chosen to unmask them to QUJD.
-  EXPECT_EQ(run(envelope_decode, b64("n6c\x1e" "xx\x3f\x63\x29\x5a"), &result), "ABC\n");
+  EXPECT_EQ(run(envelope_decode,
+                b64("n6c\x1e"
+                    "xx\x3f\x63\x29\x5a"),
+                &result),
+            "ABC\n");
   // A key that leaves the inner text as it is, and a text with a zero byte.
-  EXPECT_EQ(run(envelope_decode, b64(std::string(6, '\0') + b64(std::string("ab\0cd", 5))),
-                &result), "ab\n");
+  EXPECT_EQ(run(envelope_decode,
+                b64(std::string(6, '\0') + b64(std::string("ab\0cd", 5))),
+                &result),
+            "ab\n");
 }
 
 TEST(Envelope, WhiteSpaceInsideAnEnvelopeIsSkipped) {
@@ -127,12 +136,15 @@ TEST(Envelope, WhiteSpaceInsideAnEnvelopeIsSkipped) {
   envelope.pop_back();
   std::string spaced;
   for (size_t i = 0; i < envelope.size(); i++)
-    spaced += envelope.substr(i, 1) + (i % 5 == 4 ? "\r\n" : i % 3 == 0 ? " " : "");
+    spaced += envelope.substr(i, 1) + (i % 5 == 4   ? "\r\n"
+                                       : i % 3 == 0 ? " "
+                                                    : "");
   EXPECT_EQ(run(envelope_decode, spaced, &result), "spaced out\n");
 }
 
 TEST(Envelope, EnvelopesShorterThanTheKeyPrintNothing) {
-  const char *envelopes[] = {"", "ZDQx", "ZDQxZDg", "ZDQxZDg=ZDhj", "====", "!!!! ...."};
+  const char *envelopes[] = {"",     "ZDQx",     "ZDQxZDg", "ZDQxZDg=ZDhj",
+                             "====", "!!!! ...."};
   for (const char *envelope : envelopes) {
     int result;
     EXPECT_EQ(run(envelope_decode, envelope, &result), "") << envelope;
@@ -148,8 +160,11 @@ TEST(XorMask, MatchesTheCyclicDefinition) {
       std::string expected = buf;
       for (size_t j = 0; key_len > 0 && j < len; j++)
         expected[j] ^= key[j % key_len];
-      EXPECT_EQ(xor_mask(reinterpret_cast<unsigned char *>(&buf[0]), len, key, key_len), 0);
-      ASSERT_EQ(buf, expected) << "key length " << key_len << ", length " << len;
+      EXPECT_EQ(xor_mask(reinterpret_cast<unsigned char *>(&buf[0]), len, key,
+                         key_len),
+                0);
+      ASSERT_EQ(buf, expected)
+          << "key length " << key_len << ", length " << len;
     }
   }
 }

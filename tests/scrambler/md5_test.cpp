@@ -29,7 +29,8 @@ std::string hex_in_pieces(const std::string &in, const size_t *sizes,
   size_t at = 0;
   for (size_t i = 0; i < count && at < in.size(); i++) {
     size_t n = std::min(sizes[i], in.size() - at);
-    MD5Update(&context, reinterpret_cast<const unsigned char *>(in.data()) + at, n);
+    MD5Update(&context, reinterpret_cast<const unsigned char *>(in.data()) + at,
+              n);
     at += n;
   }
   MD5Update(&context, reinterpret_cast<const unsigned char *>(in.data()) + at,
@@ -57,7 +58,8 @@ TEST(Md5, MatchesKnownDigests) {
       {"RFC 1321, appendix A.5", "", "d41d8cd98f00b204e9800998ecf8427e"},
       {"RFC 1321, appendix A.5", "a", "0cc175b9c0f1b6a831c399e269772661"},
       {"RFC 1321, appendix A.5", "abc", "900150983cd24fb0d6963f7d28e17f72"},
-      {"RFC 1321, appendix A.5", "message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+      {"RFC 1321, appendix A.5", "message digest",
+       "f96b697d7cb7938d525a2f31aaf161d0"},
       {"RFC 1321, appendix A.5", "abcdefghijklmnopqrstuvwxyz",
        "c3fcd3d76192e4007dfb496cca67e13b"},
       {"RFC 1321, appendix A.5",
@@ -78,10 +80,12 @@ TEST(Md5, MatchesKnownDigests) {
       {"md5sum", a.substr(0, 119), "8a7bd0732ed6a28ce75f6dabc90e1613"},
       {"md5sum", a.substr(0, 120), "5f61c0ccad4cac44c75ff505e1f1e537"},
       {"one million \"a\", md5sum", a, "7707d6ae4e027c70eea2a935c2296f21"},
-      {"md5sum, the inner text of abc", "YWJj", "f4c0128178a6a21b7a3dd76729725d91"},
+      {"md5sum, the inner text of abc", "YWJj",
+       "f4c0128178a6a21b7a3dd76729725d91"},
   };
   for (const Vector &v : vectors) {
-    SCOPED_TRACE(std::string(v.source) + ", length " + std::to_string(v.in.size()));
+    SCOPED_TRACE(std::string(v.source) + ", length " +
+                 std::to_string(v.in.size()));
     EXPECT_EQ(hex_of(v.in), v.digest);
   }
 }
@@ -92,11 +96,14 @@ TEST(Md5, PiecesGiveTheSameDigestAsOneCall) {
   // Every split into two pieces, then uneven pieces that cross block edges.
   for (size_t cut = 0; cut <= in.size(); cut++)
     ASSERT_EQ(hex_in_pieces(in, &cut, 1), whole) << "cut at " << cut;
-  const size_t uneven[][5] = {{1, 1, 1, 1, 1},   {63, 1, 64, 0, 65},
-                              {55, 9, 56, 8, 1}, {0, 0, 128, 3, 120},
+  const size_t uneven[][5] = {{1, 1, 1, 1, 1},
+                              {63, 1, 64, 0, 65},
+                              {55, 9, 56, 8, 1},
+                              {0, 0, 128, 3, 120},
                               {200, 50, 49, 1, 0}};
   for (const auto &sizes : uneven)
-    EXPECT_EQ(hex_in_pieces(in, sizes, 5), whole) << sizes[0] << "," << sizes[1];
+    EXPECT_EQ(hex_in_pieces(in, sizes, 5), whole)
+        << sizes[0] << "," << sizes[1];
 }
 
 TEST(Md5, TransformOfThePaddedBlockGivesTheDigest) {
@@ -108,7 +115,8 @@ TEST(Md5, TransformOfThePaddedBlockGivesTheDigest) {
   MD5Transform(context.state, block);
   char hex[33];
   for (int i = 0; i < 16; i++)
-    snprintf(hex + 2 * i, 3, "%02x", (context.state[i / 4] >> (8 * (i % 4))) & 0xFF);
+    snprintf(hex + 2 * i, 3, "%02x",
+             (context.state[i / 4] >> (8 * (i % 4))) & 0xFF);
   EXPECT_STREQ(hex, "900150983cd24fb0d6963f7d28e17f72"); // RFC 1321, A.5
 }
 
@@ -128,7 +136,8 @@ TEST(Md5, FinalWipesTheContext) {
   MD5Update(&context, reinterpret_cast<const unsigned char *>("secret"), 6);
   unsigned char digest[16];
   MD5Final(digest, &context);
-  const unsigned char *bytes = reinterpret_cast<const unsigned char *>(&context);
+  const unsigned char *bytes =
+      reinterpret_cast<const unsigned char *>(&context);
   for (size_t i = 0; i < sizeof context; i++)
     ASSERT_EQ(bytes[i], 0) << "byte " << i;
 }

@@ -80,9 +80,7 @@ bool from_program(const void *caller) {
 }
 
 // Counts one of the program's allocations; false when this one must fail.
-bool admit() {
-  return ++allocations != fail_at;
-}
+bool admit() { return ++allocations != fail_at; }
 
 void *track(void *p) {
   if (p != NULL) {
@@ -127,8 +125,9 @@ __attribute__((destructor)) void report() {
   if (path == NULL)
     return;
   char line[80];
-  int n = snprintf(line, sizeof line, "allocations %lu live %lu\n", allocations,
-                   live_overflow ? 9999ul : static_cast<unsigned long>(live_count));
+  int n =
+      snprintf(line, sizeof line, "allocations %lu live %lu\n", allocations,
+               live_overflow ? 9999ul : static_cast<unsigned long>(live_count));
   int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (fd >= 0) {
     if (write(fd, line, n) != n)
@@ -154,7 +153,8 @@ void *calloc(size_t count, size_t n) {
   resolve();
   if (real_calloc == NULL) {
     // Bootstrap memory is static, hence already zero.
-    return count != 0 && n > SIZE_MAX / count ? NULL : from_bootstrap(count * n);
+    return count != 0 && n > SIZE_MAX / count ? NULL
+                                              : from_bootstrap(count * n);
   }
   if (!from_program(__builtin_return_address(0)))
     return real_calloc(count, n);
