@@ -20,7 +20,7 @@ define configure_build
 	$(CMAKE) --build $(1) -j $(JOBS)
 endef
 
-.PHONY: all compile demo check clean
+.PHONY: all compile demo check clean lint
 
 all: compile
 
@@ -37,6 +37,13 @@ demo: compile
 
 clean:
 	rm -rf $(BUILD)
+
+# The habits the code follows, each checked by its tool (scripts/lint.sh):
+# formatting, shellcheck, clang-tidy, cppcheck, the manual pages and the
+# kernel's checkpatch on the module. Any finding fails.
+lint:
+	$(NEED) lint
+	@bash scripts/lint.sh
 
 .PHONY: vm-check
 # Which guests vm-check boots: x86_64, mips, or both (the default).

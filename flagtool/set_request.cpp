@@ -4,7 +4,7 @@
 #include <string.h>
 
 uint8_t flag_from_text(const char *text) {
-  const unsigned char *p = (const unsigned char *)text;
+  const unsigned char *p = reinterpret_cast<const unsigned char *>(text);
   // The white space atoi skips in the C locale.
   while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
     p++;

@@ -1,3 +1,4 @@
+#!/usr/bin/env bash
 # Runs every fuzz target for a bounded time with the sanitizers on, starting
 # from its committed seeds, and prints how many inputs each one ran.
 # Usage: bash fuzz/smoke.sh BUILD-DIR [SECONDS-PER-TARGET]

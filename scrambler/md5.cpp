@@ -70,7 +70,7 @@ void MD5Final(unsigned char digest[16], MD5_CTX *context) {
   size_t index = (context->count[0] >> 3) & 0x3F;
   MD5Update(context, PADDING, index < 56 ? 56 - index : 120 - index);
   MD5Update(context, bits, 8);
-  for (int i = 0; i < 4; i++)
+  for (size_t i = 0; i < 4; i++)
     store_le32(digest + 4 * i, context->state[i]);
   static_assert(sizeof(MD5_CTX) % 4 == 0, "the context wipes as whole words");
   wipe_words(context, sizeof *context / 4);
@@ -151,7 +151,7 @@ void md5_blocks(uint32_t state[4], const unsigned char *input, size_t blocks) {
   for (; blocks > 0; blocks--, input += 64) {
     uint32_t a = s0, b = s1, c = s2, d = s3;
     const uint32_t *t = T;
-    for (int k = 0; k < 16; k++)
+    for (size_t k = 0; k < 16; k++)
       w[k] = load_le32(input + 4 * k);
     for (int k = 0; k < 16; k++)
       w[k + 16] = w[k];
@@ -216,7 +216,7 @@ int md5_hex(const unsigned char *input, size_t len, char *out) {
   MD5Init(&context);
   MD5Update(&context, input, len);
   MD5Final(digest, &context);
-  for (int i = 0; i < 16; i++) {
+  for (size_t i = 0; i < 16; i++) {
     out[2 * i] = HEX[digest[i] >> 4];
     out[2 * i + 1] = HEX[digest[i] & 0x0F];
   }

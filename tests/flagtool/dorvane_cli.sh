@@ -1,5 +1,7 @@
+#!/usr/bin/env bash
 # dorvane's command line, run for real against the stand-in flag driver.
 # Usage: dorvane_cli.sh DORVANE
+# shellcheck source=../support/cli.sh
 source "$TOOLS_SUPPORT/cli.sh"
 dorvane=$1
 
@@ -53,12 +55,12 @@ write_table() {
     local word=$((count & 0xFFFFFFFF)) bytes=()
     for i in 0 8 16 24; do bytes+=($(((word >> i) & 0xFF))); done
     [ "$little" = 1 ] || bytes=("${bytes[3]}" "${bytes[2]}" "${bytes[1]}" "${bytes[0]}")
-    for b in "${bytes[@]}"; do printf "\\$(printf %03o "$b")"; done
+    for b in "${bytes[@]}"; do printf '%b' "\\$(printf %03o "$b")"; done
     local entries=0
     while [ $# -gt 0 ]; do
       printf '%s' "$1" | head -c 20
       head -c $((20 - ${#1} > 0 ? 20 - ${#1} : 0)) /dev/zero
-      printf "\\$(printf %03o "$2")"
+      printf '%b' "\\$(printf %03o "$2")"
       shift 2
       entries=$((entries + 1))
     done
@@ -197,10 +199,15 @@ run "a failing request and close report the request only" 1 "request 2 on $node 
 CLI_ENV=("FLAGDRV_TABLE=$table" "FLAGDRV_LOG=$log")
 CLI_STDOUT=/dev/full
 long='[{"devname":"a","flag":"1","note":"'$(head -c 20000 /dev/zero | tr '\0' x)'"}]'
-for args in "-h" "show" "set $example" "set $long"; do
-  # shellcheck disable=SC2086
-  cli_run "$dorvane" $args
-  cli_check "dorvane ${args:0:30} to a full device fails" [ "$CLI_STATUS" = 1 ]
+for form in help show example long; do
+  case $form in
+  help) args=(-h) ;;
+  show) args=(show) ;;
+  example) args=(set "$example") ;;
+  long) args=(set "$long") ;;
+  esac
+  cli_run "$dorvane" "${args[@]}"
+  cli_check "dorvane ${args[0]} ($form) to a full device fails" [ "$CLI_STATUS" = 1 ]
 done
 unset CLI_STDOUT
 

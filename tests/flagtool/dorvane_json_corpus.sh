@@ -1,7 +1,9 @@
+#!/usr/bin/env bash
 # Every text of a public JSON parsing corpus as a set request: whatever the
 # text, dorvane either refuses it without touching the driver (status 1) or
 # sends one valid table (status 0), and always echoes the text first.
 # Usage: dorvane_json_corpus.sh DORVANE CORPUS-DIR
+# shellcheck source=../support/cli.sh
 source "$TOOLS_SUPPORT/cli.sh"
 dorvane=$1
 corpus=$2/test_parsing

@@ -1,3 +1,4 @@
+#!/usr/bin/env bash
 # The board's cores are MIPS32, many of them release 1 (4Kc) and many without
 # a floating-point unit, under kernels that may leave the FPU emulator out:
 # one floating-point or release 2 instruction anywhere in a program or in a
@@ -6,6 +7,7 @@
 # (found in the target's root, recursively) is disassembled and checked.
 # Usage: board_instructions.sh LOADS READELF OBJDUMP ROOT PROGRAM...
 #        (LOADS: board/loads.sh)
+# shellcheck source=../support/cli.sh
 source "$TOOLS_SUPPORT/cli.sh"
 loads=$1
 readelf=$2

@@ -1,9 +1,11 @@
+#!/usr/bin/env bash
 # The board's C library is uClibc, not glibc: a program that imports a glibc
 # extension (strchrnul, asprintf, a fortified __*_chk function) links here and
 # fails to load there. Each program's imports must be ISO C or POSIX, and it
 # may need no shared library besides the C library (and cJSON's, where cJSON
 # is not linked in statically).
 # Usage: imported_symbols.sh NM OBJDUMP PROGRAM...
+# shellcheck source=../support/cli.sh
 source "$TOOLS_SUPPORT/cli.sh"
 nm=$1
 objdump=$2

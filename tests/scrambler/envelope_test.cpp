@@ -81,7 +81,7 @@ TEST(Envelope, LongTextsGiveTheEnvelopeOfTheDefinition) {
             digest);
     std::string masked = inner;
     for (size_t j = 0; j < masked.size(); j++)
-      masked[j] ^= digest[j % 6];
+      masked[j] = static_cast<char>(masked[j] ^ digest[j % 6]);
     int result;
     std::string envelope = run(envelope_encode, text, &result);
     ASSERT_EQ(envelope, b64(std::string(digest, 6) + masked) + "\n");
@@ -110,7 +110,7 @@ TEST(Envelope, AnyKeyPrefixIsTakenAsTheKey) {
     std::string unmasked = masked;
     size_t key_len = strnlen(k.key.data(), 6);
     for (size_t j = 0; key_len > 0 && j < unmasked.size(); j++)
-      unmasked[j] ^= k.key[j % key_len];
+      unmasked[j] = static_cast<char>(unmasked[j] ^ k.key[j % key_len]);
     std::string expected = unb64(unmasked);
     expected = expected.substr(0, expected.find('\0'));
     EXPECT_EQ(run(envelope_decode, b64(k.key + masked), &result),
@@ -159,7 +159,7 @@ TEST(XorMask, MatchesTheCyclicDefinition) {
       std::string buf = test_bytes(len + 8, static_cast<uint32_t>(len));
       std::string expected = buf;
       for (size_t j = 0; key_len > 0 && j < len; j++)
-        expected[j] ^= key[j % key_len];
+        expected[j] = static_cast<char>(expected[j] ^ key[j % key_len]);
       EXPECT_EQ(xor_mask(reinterpret_cast<unsigned char *>(&buf[0]), len, key,
                          key_len),
                 0);

@@ -114,7 +114,7 @@ TEST(Md5, TransformOfThePaddedBlockGivesTheDigest) {
   MD5Init(&context);
   MD5Transform(context.state, block);
   char hex[33];
-  for (int i = 0; i < 16; i++)
+  for (size_t i = 0; i < 16; i++)
     snprintf(hex + 2 * i, 3, "%02x",
              (context.state[i / 4] >> (8 * (i % 4))) & 0xFF);
   EXPECT_STREQ(hex, "900150983cd24fb0d6963f7d28e17f72"); // RFC 1321, A.5

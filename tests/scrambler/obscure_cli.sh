@@ -1,7 +1,9 @@
+#!/usr/bin/env bash
 # Command-line tests of the real obscure: the command line's rows, the
 # decisions for faulty input, write failures, and envelopes checked against
 # the machine's own base64 and md5sum.
 # Usage: bash obscure_cli.sh PATH-TO-OBSCURE
+# shellcheck source=../support/cli.sh
 source "$TOOLS_SUPPORT/cli.sh"
 obscure=$1
 
@@ -86,7 +88,7 @@ for ((len = 1; len <= 40; len += 3)); do
   for ((j = 0; j < len; j++)); do
     printf -v text '%s\\x%02x' "$text" $(((j * 97 + len * 31) % 255 + 1))
   done
-  printf -v text "$text"
+  printf -v text '%b' "$text"
   expect "coreutils envelope, length $len" 0 "$(LC_ALL=C envelope_of "$text")"$'\n' "$text"
   expect "round trip, length $len"         0 "$text"$'\n' -d "$(cat "$CLI_OUT")"
 done

@@ -1,7 +1,9 @@
+#!/usr/bin/env bash
 # Out of memory: obscure is run with each of its own allocations failing in
 # turn (tests/scrambler/oom_alloc.cpp, preloaded). Every run must print
 # nothing, exit with 1 and leave none of its allocations unfreed.
 # Usage: bash obscure_oom.sh PATH-TO-OBSCURE system|sanitizer
+# shellcheck source=../support/cli.sh
 source "$TOOLS_SUPPORT/cli.sh"
 obscure=$1
 # A sanitizer or a checker such as valgrind puts its own allocator in front
@@ -13,8 +15,8 @@ fi
 report=$CLI_TMP/report
 
 # allocations: the count in the last report, or nothing without a report.
-allocations() { [ -s "$report" ] && set -- $(cat "$report") && echo "$2"; }
-leaks() { [ -s "$report" ] && set -- $(cat "$report") && [ "$4" = 0 ]; }
+allocations() { [ -s "$report" ] && read -ra words <"$report" && echo "${words[1]}"; }
+leaks() { [ -s "$report" ] && read -ra words <"$report" && [ "${words[3]}" = 0 ]; }
 
 # oom_case NAME STATUS ARGS...: runs obscure with ARGS, first with no
 # allocation failing (status STATUS, nothing left unfreed), then with each of

@@ -1,3 +1,4 @@
+#!/usr/bin/env bash
 # Shared helpers for the command-line tests: run a real program, compare its
 # standard output byte for byte and its exit status, and keep the tally.
 #

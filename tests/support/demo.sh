@@ -1,3 +1,4 @@
+#!/usr/bin/env bash
 # The demo: the real programs, run against the stand-in flag driver.
 # Usage: bash tests/support/demo.sh BUILD-DIR
 set -eu

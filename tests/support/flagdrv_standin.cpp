@@ -114,6 +114,12 @@ int load_table(void *table) {
 
 } // namespace
 
+#ifdef O_TMPFILE
+const int OPEN_TAKES_MODE = O_CREAT | O_TMPFILE;
+#else
+const int OPEN_TAKES_MODE = O_CREAT;
+#endif
+
 extern "C" {
 
 int open(const char *path, int flags, ...) {
@@ -123,10 +129,14 @@ int open(const char *path, int flags, ...) {
   int fd = open_node(path, flags, real_open);
   if (fd != -2)
     return fd;
-  va_list ap;
-  va_start(ap, flags);
-  int mode = va_arg(ap, int);
-  va_end(ap);
+  // The mode argument is there only when the call may create a file.
+  int mode = 0;
+  if (flags & OPEN_TAKES_MODE) {
+    va_list ap;
+    va_start(ap, flags);
+    mode = va_arg(ap, int);
+    va_end(ap);
+  }
   return real_open(path, flags, mode);
 }
 
@@ -137,10 +147,14 @@ int open64(const char *path, int flags, ...) {
   int fd = open_node(path, flags, real_open64);
   if (fd != -2)
     return fd;
-  va_list ap;
-  va_start(ap, flags);
-  int mode = va_arg(ap, int);
-  va_end(ap);
+  // The mode argument is there only when the call may create a file.
+  int mode = 0;
+  if (flags & OPEN_TAKES_MODE) {
+    va_list ap;
+    va_start(ap, flags);
+    mode = va_arg(ap, int);
+    va_end(ap);
+  }
   return real_open64(path, flags, mode);
 }
 

@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# make lint: the habits the code follows, each checked by its own tool, every
+# finding a failure. Runs every check and reports each one that failed.
+#
+#   format      clang-format --dry-run --Werror, C and C++ outside driver/
+#               (.clang-format; tests/kernel/ has its own, the kernel's style)
+#   shell       shellcheck over every shell script (.shellcheckrc)
+#   tidy        clang-tidy over the programs and tests (.clang-tidy), with
+#               the compile commands of a build in BUILD (default build-lint)
+#   cppcheck    the programs' sources
+#   man         mandoc -Tlint on both manual pages
+#   checkpatch  the kernel's scripts/checkpatch.pl (from linux-source-6.1)
+#               on the module
+#
+# Usage: scripts/lint.sh [BUILD-DIR]   (make lint installs the tools first)
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+build=${1:-build-lint}
+jobs=$(nproc 2>/dev/null || echo 2)
+failed=""
+mkdir -p "$build"
+
+# run NAME COMMAND...: one check; its output is shown only when it fails.
+run() {
+  local name=$1 out
+  shift
+  if out=$("$@" 2>&1); then
+    echo "lint: $name: ok"
+  else
+    printf '%s\n' "$out"
+    echo "lint: $name: FAILED"
+    failed="$failed $name"
+  fi
+}
+
+mapfile -t c_sources < <(git ls-files '*.c' '*.cpp' '*.h' | grep -v '^driver/')
+# Shell scripts: by their ending, or by a shell on their first line.
+mapfile -t scripts < <(git ls-files | while read -r f; do
+  case $f in
+  *.sh) echo "$f" ;;
+  *.md | *.cpp | *.h | *.c | *.txt | *.1 | *.8 | fuzz/corpus/*) ;;
+  *) [ -f "$f" ] && head -n 1 "$f" | grep -qE '^#!.*(ba|da|busybox )?sh\b' && echo "$f" ;;
+  esac
+done)
+
+format() { clang-format --dry-run --Werror "${c_sources[@]}"; }
+
+tidy() {
+  cmake -S . -B "$build" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null &&
+    # The tests include headers the build generates; clang-tidy reads them.
+    cmake --build "$build" -j "$jobs" >/dev/null &&
+    git ls-files 'flagtool/*.cpp' 'scrambler/*.cpp' 'tests/*.cpp' |
+    xargs -P "$jobs" -n 2 clang-tidy -p "$build" --quiet 2>/dev/null
+}
+
+cppcheck_sources() {
+  cppcheck --error-exitcode=1 --enable=warning,performance,portability,style \
+    --inline-suppr --std=c++17 --language=c++ -q -I flagtool -I scrambler \
+    flagtool/*.cpp scrambler/*.cpp
+}
+
+man_pages() {
+  local page status=0
+  for page in flagtool/dorvane.8 scrambler/obscure.1; do
+    # mandoc's exit status ignores style notes; any line is a finding.
+    [ -z "$(mandoc -Tlint "$page" 2>&1)" ] || { mandoc -Tlint "$page"; status=1; }
+  done
+  return $status
+}
+
+# checkpatch.pl and the word lists it reads, from Debian's kernel source.
+checkpatch() {
+  local dir=$build/checkpatch top=linux-source-6.1
+  if [ ! -f "$dir/scripts/checkpatch.pl" ]; then
+    rm -rf "$dir.part" && mkdir -p "$dir.part" &&
+      tar -xJf /usr/src/$top.tar.xz -C "$dir.part" --strip-components=1 \
+        $top/scripts/checkpatch.pl $top/scripts/spelling.txt \
+        $top/scripts/const_structs.checkpatch &&
+      rm -rf "$dir" && mv "$dir.part" "$dir" || return 1
+  fi
+  perl "$dir/scripts/checkpatch.pl" --no-tree --terse --show-types \
+    -f driver/flagctl.c driver/flagctl.h
+}
+
+run format format
+run shell shellcheck "${scripts[@]}"
+run tidy tidy
+run cppcheck cppcheck_sources
+run man man_pages
+run checkpatch checkpatch
+
+if [ -n "$failed" ]; then
+  echo "lint: failed:$failed"
+  exit 1
+fi
