@@ -23,7 +23,7 @@ if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi
 
 # has_source_index: true when apt knows at least one deb-src entry.
 has_source_index() {
-  apt-get indextargets --format '$(IDENTIFIER)' 2>/dev/null | grep -qx Sources
+  apt-get indextargets --format "\$(IDENTIFIER)" 2>/dev/null | grep -qx Sources
 }
 
 # add_source_entries: mirrors the system's deb entries as deb-src entries in
@@ -40,27 +40,35 @@ add_source_entries() {
   fi
 }
 
-# present: the unpacked source folder, or with --download-only the .dsc.
+# present IN: the unpacked source folder in IN, or with --download-only
+# the .dsc.
 present() {
+  local found
   if [ "$mode" = --download-only ]; then
-    ls "$dir/${package}_"*.dsc 2>/dev/null | head -n 1
+    found=("$1/${package}_"*.dsc)
   else
-    ls -d "$dir/$package"-[0-9]*/ 2>/dev/null | head -n 1
+    found=("$1/$package"-[0-9]*/)
   fi
+  [ -e "${found[0]}" ] && echo "${found[0]%/}"
 }
 
-if [ -z "$(present)" ]; then
+# Fetched into a folder of its own and moved into DIR only once apt-get
+# source has finished (downloaded, unpacked and patched), so that a run
+# stopped part-way leaves nothing a later run would take as done.
+if [ -z "$(present "$dir")" ]; then
   if ! has_source_index; then
     add_source_entries
     $sudo apt-get update -qq
   elif ! apt-cache showsrc "$package" >/dev/null 2>&1; then
     $sudo apt-get update -qq
   fi
-  if [ "$mode" = --download-only ]; then
-    (cd "$dir" && apt-get source -qq -o APT::Sandbox::User=root --download-only "$package" >/dev/null)
-  else
-    (cd "$dir" && apt-get source -qq -o APT::Sandbox::User=root "$package" >/dev/null)
-  fi
-  [ -n "$(present)" ] || { echo "$0: no sources for $package" >&2; exit 1; }
+  part=$dir/.fetching-$package
+  rm -rf "$part" && mkdir -p "$part"
+  only=()
+  [ "$mode" = --download-only ] && only=(--download-only)
+  (cd "$part" && apt-get source -qq -o APT::Sandbox::User=root "${only[@]}" "$package" >/dev/null)
+  [ -n "$(present "$part")" ] || { echo "$0: no sources for $package" >&2; exit 1; }
+  mv "$part"/* "$dir/"
+  rm -rf "$part"
 fi
-if [ "$mode" = --download-only ]; then echo "$dir"; else present | sed 's:/$::'; fi
+if [ "$mode" = --download-only ]; then echo "$dir"; else present "$dir"; fi
