@@ -57,14 +57,19 @@ vm-check:
 
 .PHONY: cross-check
 CROSS_BUILD ?= build-mips
+# Another board's path, on the same root: clang through the toolchain file
+# with CMAKE_SYSROOT and no specs file (board/other-board.sh).
+OTHER_BOARD_BUILD ?= build-mips-clang
 # Builds the board's root (uClibc-ng, a soft-float libgcc, cJSON, the C++
 # library the tests link), both programs and every test for the board
 # (MIPS32 release 1, soft float), and runs the whole suite under qemu as a
 # 4Kc, a core without an FPU.
 cross-check:
 	$(NEED) cross-check
-	@bash board/build.sh $(CROSS_BUILD)
-	cd $(CROSS_BUILD) && ctest --output-on-failure -j $(JOBS)
+	@bash board/with-root.sh $(CROSS_BUILD) bash -c '\
+	  ctest --test-dir $(CROSS_BUILD) --output-on-failure -j $(JOBS) && \
+	  bash board/other-board.sh $(CROSS_BUILD) $(OTHER_BOARD_BUILD) && \
+	  ctest --test-dir $(OTHER_BOARD_BUILD) --output-on-failure -j $(JOBS)'
 
 .PHONY: bench
 # The programs against their peers, as one table: whole-run instructions on

@@ -32,6 +32,12 @@ cd "$(dirname "$0")/.."
 host=build-bench
 board=build-mips
 mips=build-bench-mips
+# The MIPS rows read the board's root: the whole run holds its lock, with
+# the root and programs brought up to date first.
+if [ -z "${BOARD_LOCKED:-}" ]; then
+  exec bash board/with-root.sh "$board" bash bench/run.sh "$@"
+fi
+root=$PWD/$board/root
 jobs=$(nproc 2>/dev/null || echo 2)
 
 echo "bench: building for the host in $host/" >&2
@@ -42,22 +48,17 @@ cmake --build "$host" -j "$jobs" --target obscure dorvane codec_bench \
 
 echo "bench: building the board's root and programs in $board/" >&2
 bash board/build.sh "$board" >/dev/null
-# The peers are built with the board build's own toolchain settings, read
-# back from its cache, so that peer and program are compiled and linked
-# alike.
-cached() { sed -n "s/^$1:[A-Z]*=//p" "$board/CMakeCache.txt"; }
-root=$(cached BOARD_ROOT)
-# CMake cannot change the compilers of a configured folder: one configured
-# with another toolchain (an older glibc board build) is started anew.
-if [ -f "$mips/CMakeCache.txt" ] &&
-  ! grep -qx "BOARD_SPECS:[A-Z]*=$(cached BOARD_SPECS)" "$mips/CMakeCache.txt"; then
+# The peers are built with the board build's own settings (its toolchain
+# file, root, specs and processor flags, board/build.sh's board.cmake), so
+# that peer and program are compiled and linked alike; a folder configured
+# with other settings is started anew.
+if ! cmp -s "$board/board.cmake" "$mips/board.cmake"; then
   rm -rf "$mips"
 fi
 echo "bench: building the programs and their peers for the board in $mips/" >&2
-cmake -S . -B "$mips" -DCMAKE_TOOLCHAIN_FILE="$(cached CMAKE_TOOLCHAIN_FILE)" \
-  -DBOARD_ROOT="$root" -DBOARD_SPECS="$(cached BOARD_SPECS)" \
-  -DCMAKE_BUILD_TYPE=Release -DTOOLS_BENCH=ON -DTOOLS_BUILD_TESTS=OFF \
-  >/dev/null
+cmake -C "$board/board.cmake" -S . -B "$mips" -DCMAKE_BUILD_TYPE=Release \
+  -DTOOLS_BENCH=ON -DTOOLS_BUILD_TESTS=OFF >/dev/null
+cp "$board/board.cmake" "$mips/board.cmake"
 cmake --build "$mips" -j "$jobs" --target obscure dorvane peer_hello \
   peer_hello_cjson >/dev/null
 
@@ -159,7 +160,8 @@ md5_range=$(printf '%x-%x' $((16#$md5_start - code)) \
 # every 3 bytes, rounded up), padded with 0x80, zeros and the 8-byte length
 # to a whole number of 64-byte blocks.
 text_bytes=$(wc -c <"$host/bench-text")
-inner=$(((text_bytes + 2) / 3 * 4))
+groups=$(((text_bytes + 2) / 3))
+inner=$((groups * 4))
 md5_blocks=$(((inner + 8) / 64 + 1))
 read -r mips_text mips_md5 < <(on_board -r "$md5_range" "$links/ours/obscure" "$text")
 

@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
-# Builds the board's root and, in it, both programs and the test suite:
+# Builds the board's root, a staging folder as a firmware build lays one
+# out, and, against it, both programs and the test suite:
 #
-#   BUILD/root/lib/        uClibc-ng's loader and shared C library
-#   BUILD/root/usr/        its headers, start files and static libraries,
-#                          cJSON (shared), the soft-float libgcc and the
-#                          C++ library the tests link
+#   BUILD/root/lib/      uClibc-ng's loader and shared C library
+#   BUILD/root/usr/      its headers, start files and static libraries,
+#                        cJSON (shared), the C++ library the tests link, and
+#                        the compiler's run-time files (the soft-float
+#                        libgcc, crt objects, the unwinder) in
+#                        usr/lib/gcc/mips-linux-gnu/VERSION, where a
+#                        compiler given --sysroot=BUILD/root looks for them
+#   BUILD/board.specs    the specs file that points Debian's gcc at the root
+#   BUILD/board.cmake    the settings the build was configured with (cmake -C)
 #   BUILD/flagtool/dorvane, BUILD/scrambler/obscure, BUILD/tests/...
 #
 # Usage: board/build.sh [BUILD-DIR]   (default build-mips; relative paths are
@@ -13,41 +19,136 @@
 # Every part comes from Debian's archive: uClibc-ng from uclibc-source, the
 # soft-float libgcc and the C++ library from gcc-12's source package, cJSON
 # from its source package, compiled with the mips-linux-gnu- cross
-# compilers. What is built is reused on the next run; `rm -rf BUILD/root`
-# starts the root anew (after a change to board/uclibc.config, say).
+# compilers. Each part is installed with prefix /usr into a folder of its
+# own under BUILD/parts/, built as NAME.part and renamed when complete; its
+# record (BUILD/parts/NAME.inputs: the processor's flags, the scripts and
+# configuration it was built with, the Debian versions) is written last.
+# A part is built again when its inputs or those of a part before it
+# changed, and the root is then assembled anew from the parts (hard links)
+# and renamed into place, with its record in BUILD/root.inputs. The
+# programs' build folder is configured afresh when the root or the
+# toolchain file changed. So a run stopped anywhere leaves nothing a later
+# run takes as done, and a change to board/board.env, board/uclibc.config or
+# a script rebuilds what depends on it.
+#
+# One lock, BUILD.lock beside the folder, covers everything that builds or
+# reads the root: this script takes it unless BOARD_LOCKED is set (by
+# board/with-root.sh, which holds it around a command that reads the root).
 # `make cross-check` installs the Debian packages first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+top=$PWD
 
 build=${1:-build-mips}
-jobs=$(nproc 2>/dev/null || echo 2)
-mkdir -p "$build/src"
+mkdir -p "$build"
 build=$(cd "$build" && pwd)
+if [ -z "${BOARD_LOCKED:-}" ]; then
+  exec 9>"$build.lock"
+  flock 9
+fi
+
+jobs=$(nproc 2>/dev/null || echo 2)
 root=$build/root
+parts=$build/parts
 src=$build/src
-gcc_dir=$root/usr/lib/gcc
-specs=$gcc_dir/board.specs
+specs=$build/board.specs
+mkdir -p "$parts" "$src"
 # The processor every part of the root and the programs are built for.
 . board/board.env
 export BOARD_CPU_FLAGS
+# Where a compiler looks for its own run-time files under its sysroot.
+gcc_version=$(mips-linux-gnu-gcc -dumpversion)
+gcc_rel=usr/lib/gcc/mips-linux-gnu/$gcc_version
 
-# One build of a folder at a time: a second caller (vm-check, bench) waits
-# and then reuses what the first one built.
-exec 9>"$build/.lock"
-flock 9
+# version PACKAGE: the installed Debian package's version.
+version() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null || echo none; }
+# What every part is compiled with.
+compilers="cpu flags: $BOARD_CPU_FLAGS
+compilers: gcc-mips-linux-gnu $(version gcc-mips-linux-gnu), g++-mips-linux-gnu $(version g++-mips-linux-gnu)"
 
-bash board/libgcc.sh "$src" "$gcc_dir"
-bash board/uclibc.sh "$src" "$root"
+# records: the records of the parts built so far, in their order.
+records() {
+  local part
+  for part in "${done_parts[@]}"; do cat "$parts/$part.inputs"; done
+}
+
+# assemble: the root, anew, from the parts built so far, in their order;
+# renamed into place when whole.
+done_parts=()
+assemble() {
+  local part
+  rm -rf "$root.part" "$root.old"
+  mkdir -p "$root.part"
+  for part in "${done_parts[@]}"; do
+    cp -al "$parts/$part/." "$root.part/"
+  done
+  records >"$build/root.inputs.part"
+  [ -d "$root" ] && mv "$root" "$root.old"
+  mv "$root.part" "$root"
+  mv "$build/root.inputs.part" "$build/root.inputs"
+  rm -rf "$root.old"
+}
+
+# part NAME INPUTS COMMAND...: builds part NAME with COMMAND, which installs
+# into the folder $destdir, unless its record says it was built from INPUTS
+# (text naming everything it depends on) after the same parts before it.
+# The root is assembled again after a part is built.
+previous=""
+destdir=""
+part() {
+  local name=$1 inputs=$2
+  shift 2
+  inputs="$inputs
+$compilers
+after: $previous"
+  inputs="$name: $(sha256sum <<<"$inputs" | cut -c1-16)
+$inputs"
+  if [ -d "$parts/$name" ] && [ "$(cat "$parts/$name.inputs" 2>/dev/null)" = "$inputs" ]; then
+    :
+  else
+    echo "board: building $name" >&2
+    rm -f "$parts/$name.inputs"
+    rm -rf "${parts:?}/$name.part" "${parts:?}/$name"
+    mkdir -p "$parts/$name.part"
+    destdir=$parts/$name.part
+    "$@"
+    mv "$parts/$name.part" "$parts/$name"
+    printf '%s\n' "$inputs" >"$parts/$name.inputs"
+  fi
+  previous=$(head -n 1 "$parts/$name.inputs")
+  done_parts+=("$name")
+  # The root is assembled only when it does not hold exactly these parts.
+  if [ "$(records)" != "$(cat "$build/root.inputs" 2>/dev/null)" ]; then
+    assemble
+  fi
+}
+
+# file_inputs FILE...: each file's name and content hash.
+file_inputs() {
+  local f
+  for f in "$@"; do echo "$f $(sha256sum <"$f" | cut -c1-16)"; done
+}
+
+build_libgcc() { bash board/libgcc.sh "$src" "$destdir/$gcc_rel"; }
+part libgcc "$(file_inputs board/libgcc.sh board/debian-source.sh)
+source: gcc-12 as Debian serves it ($(version gcc-12-mips-linux-gnu-base))" build_libgcc
+
+build_uclibc() { bash board/uclibc.sh "$src" "$root/$gcc_rel/libgcc.a" "$destdir"; }
+part uclibc "$(file_inputs board/uclibc.sh board/uclibc.config)
+source: uclibc-source $(version uclibc-source), linux-libc-dev-mips-cross $(version linux-libc-dev-mips-cross)" build_uclibc
 
 # The specs file: Debian's mips-linux-gnu-gcc made to compile and link
-# against the root alone. Include folders: the root's C++ headers (for C++),
-# the compiler's own, then the root's C headers (never /usr/mips-linux-gnu,
+# against the root alone (it keeps searching glibc's folders even with
+# --sysroot). Include folders: the root's C++ headers (for C++), the
+# compiler's own, then the root's C headers (never /usr/mips-linux-gnu,
 # glibc's). Start files, libgcc, the unwinder and libraries: the root's.
-# Written on every run, so that it always matches this script.
+# Written on every run, so that it always matches this script; it stays
+# outside the root, which names no folder of the build machine.
 write_specs() {
-  local gcc_include cxx=$root/usr/include/c++/$(mips-linux-gnu-gcc -dumpfullversion)
+  local gcc_include gcc_dir=$root/$gcc_rel cxx
+  cxx=$root/usr/include/c++/$(mips-linux-gnu-gcc -dumpfullversion)
   gcc_include=$(mips-linux-gnu-gcc -print-file-name=include)
-  cat >"$specs.part" <<EOF
+  cat >"$specs.part" <<SPECS
 *cpp_unique_options:
 + -nostdinc -idirafter $gcc_include -idirafter $root/usr/include
 
@@ -66,19 +167,40 @@ write_specs() {
 *libgcc:
 $gcc_dir/libgcc.a $gcc_dir/libgcc_eh.a $gcc_dir/libgcc.a
 
-EOF
+SPECS
   mv "$specs.part" "$specs"
 }
 write_specs
-bash board/libstdcxx.sh "$src" "$root" "$specs"
 
-toolchain=$PWD/board/toolchain.cmake
-target=(-DCMAKE_TOOLCHAIN_FILE="$toolchain" -DBOARD_ROOT="$root" -DBOARD_SPECS="$specs"
-  -DBOARD_CPU_FLAGS="$BOARD_CPU_FLAGS")
+build_unwind() { bash board/unwind.sh "$src" "$specs" "$destdir/$gcc_rel"; }
+part unwind "$(file_inputs board/unwind.sh board/build.sh)" build_unwind
+
+build_libstdcxx() { bash board/libstdcxx.sh "$src" "$specs" "$destdir"; }
+part libstdcxx "$(file_inputs board/libstdcxx.sh)" build_libstdcxx
+
+# The settings every build against the root is configured with (the
+# programs here, the benchmarks' peers in bench/run.sh): cmake -C BUILD/board.cmake.
+cat >"$build/board.cmake.part" <<CMAKE
+set(CMAKE_TOOLCHAIN_FILE "$top/board/toolchain.cmake" CACHE FILEPATH "")
+set(BOARD_ROOT "$root" CACHE PATH "")
+set(BOARD_SPECS "$specs" CACHE FILEPATH "")
+set(BOARD_CPU_FLAGS "$BOARD_CPU_FLAGS" CACHE STRING "")
+CMAKE
+mv "$build/board.cmake.part" "$build/board.cmake"
 
 # cJSON, shared, as dorvane loads it on the board.
-[ -e "$root/usr/lib/libcjson.so" ] ||
-  bash board/cjson.sh "$src" "$root" "${target[@]}"
+build_cjson() { bash board/cjson.sh "$src" "$destdir" -C "$build/board.cmake"; }
+part cjson "$(file_inputs board/cjson.sh board/toolchain.cmake)
+source: cjson as Debian serves it" build_cjson
 
-cmake -S . -B "$build" "${target[@]}" -DCMAKE_BUILD_TYPE=Release >/dev/null
+# The programs and tests, configured afresh when the root, the toolchain
+# file or the settings changed (CMake keeps the flags a folder was first
+# configured with).
+configured="$(cat "$build/root.inputs" "$build/board.cmake")
+$(file_inputs board/toolchain.cmake)"
+if [ "$(cat "$build/configured.inputs" 2>/dev/null)" != "$configured" ]; then
+  rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles" "$build/configured.inputs"
+  cmake -C "$build/board.cmake" -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  printf '%s\n' "$configured" >"$build/configured.inputs"
+fi
 cmake --build "$build" -j "$jobs"

@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
 # Builds cJSON for the board from Debian's source package, which is the only
 # place the archive offers it for a board it has no packages for, and
-# installs it as a shared library into the target's root.
+# installs it as a shared library as a firmware build does.
 #
-# Usage: board/cjson.sh SRC-DIR ROOT CMAKE-ARGS...
+# Usage: board/cjson.sh SRC-DIR DESTDIR CMAKE-ARGS...
 #
 # The sources are fetched into SRC-DIR once (board/debian-source.sh); the
 # library is built in SRC-DIR/cjson-build with the given CMake arguments
-# (the board's toolchain file and its settings) and installed under
-# ROOT/usr, where its package files (which hold absolute paths) stay.
+# (the board's toolchain file and its settings) and installed with prefix
+# /usr into DESTDIR, so that its package files name /usr as they would on
+# the board.
 set -euo pipefail
 
 src=$1
-root=$2
+destdir=$2
 shift 2
 here=$(cd "$(dirname "$0")" && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -23,9 +24,10 @@ echo "cJSON for the board: Debian source package cjson $version" >&2
 
 # The library's own flag set is off: it adds a stack protector, which the
 # board's C library is built without.
+rm -rf "$src/cjson-build"
 cmake -S "$tree" -B "$src/cjson-build" "$@" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_INSTALL_PREFIX="$root/usr" -DBUILD_SHARED_LIBS=ON \
+  -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_INSTALL_LIBDIR=lib -DBUILD_SHARED_LIBS=ON \
   -DENABLE_CJSON_TEST=OFF -DENABLE_CJSON_UTILS=OFF \
   -DENABLE_CUSTOM_COMPILER_FLAGS=OFF -Wno-dev -Wno-deprecated >/dev/null
 cmake --build "$src/cjson-build" -j "$jobs" >/dev/null
-cmake --install "$src/cjson-build" >/dev/null
+DESTDIR=$destdir cmake --install "$src/cjson-build" >/dev/null

@@ -6,6 +6,9 @@
 # Usage: board/libgcc.sh SRC-DIR OUT-DIR   (environment: BOARD_CPU_FLAGS, the
 #        processor's flags, as board/build.sh sets them)
 #
+# OUT-DIR is where a compiler looks for its run-time files in the root
+# (ROOT/usr/lib/gcc/mips-linux-gnu/VERSION, board/build.sh names it).
+#
 # Debian's MIPS libgcc is hard-float and release 2: its __adddf3 is an add.d,
 # its __bswapsi2 a wsbh, and its crt objects are marked hard-float. A core
 # without an FPU (and a kernel without the FPU emulator) stops at the first
@@ -16,9 +19,10 @@
 #
 # The sources are unpacked once into SRC-DIR/gcc-VERSION (without the
 # compiler itself and the other languages' libraries; board/libstdcxx.sh
-# builds the C++ library from the same tree); the outcome is
-# OUT-DIR/libgcc.a and OUT-DIR/crt*.o. They need no C library: the C
-# library is linked against them.
+# builds the C++ library from the same tree), in a folder of their own that
+# takes that name only when complete; the outcome is OUT-DIR/libgcc.a and
+# OUT-DIR/crt*.o. They need no C library (the C library is linked against
+# them), so they are compiled with the compiler's own headers alone.
 set -euo pipefail
 
 src=$1
@@ -27,28 +31,35 @@ here=$(cd "$(dirname "$0")" && pwd)
 cc=mips-linux-gnu-gcc
 read -ra cpu <<<"${BOARD_CPU_FLAGS:?the processor flags from board/build.sh}"
 flags=(-O2 "${cpu[@]}" -fPIC -fno-stack-protector
-  -fbuilding-libgcc -Dinhibit_libc)
-
-[ -f "$out/libgcc.a" ] && [ -f "$out/crtendS.o" ] && exit 0
+  -fbuilding-libgcc -Dinhibit_libc -nostdinc
+  -isystem "$($cc -print-file-name=include)")
 
 # The parts of gcc's sources the run-time libraries are made from.
-gcc=$(ls -d "$src"/gcc-[0-9]*/ 2>/dev/null | head -n 1 || true)
+trees=("$src"/gcc-[0-9]*/)
+gcc=${trees[0]}
 if [ ! -f "${gcc}libgcc/crtstuff.c" ]; then
   dl=$(bash "$here/debian-source.sh" gcc-12 "$src" --download-only)
-  orig=$(ls "$dl"/gcc-12_*.orig.tar.* | head -n 1)
+  origs=("$dl"/gcc-12_*.orig.tar.*)
+  orig=${origs[0]}
   inner=$(tar -tf "$orig" | grep '/gcc-[0-9.]*-dfsg\.tar\.xz$' | head -n 1)
   echo "libgcc for the board: gcc sources from $(basename "$orig")" >&2
   top=$(basename "$inner" -dfsg.tar.xz)
-  tar -xf "$orig" -O "$inner" | tar -xJ -C "$src" \
+  unused=()
+  for lib in libada libasan libatomic libbacktrace libcc1 libcody libcpp \
+    libdecnumber libffi libgfortran libgm2 libgo libgomp libitm libobjc \
+    liboffloadmic libphobos libquadmath libsanitizer libssp libvtv; do
+    unused+=("--exclude=$top/$lib")
+  done
+  rm -rf "$src/gcc.part" && mkdir -p "$src/gcc.part"
+  tar -xf "$orig" -O "$inner" | tar -xJ -C "$src/gcc.part" \
     --exclude="$top/gcc/*/*" --exclude="$top/gcc/testsuite" \
     --exclude="$top/libstdc++-v3/testsuite/*/*" --exclude="$top/libstdc++-v3/doc/html" \
     --exclude="$top/gnattools" --exclude="$top/gotools" --exclude="$top/c++tools" \
     --exclude="$top/fixincludes" --exclude="$top/lto-plugin" --exclude="$top/zlib" \
     --exclude="$top/intl" --exclude="$top/contrib" --exclude="$top/maintainer-scripts" \
-    $(printf -- "--exclude=$top/%s " libada libasan libatomic libbacktrace libcc1 \
-      libcody libcpp libdecnumber libffi libgfortran libgm2 libgo libgomp libitm \
-      libobjc liboffloadmic libphobos libquadmath libsanitizer libssp libvtv)
-  rm -f "$dl"/gcc-12_*
+    "${unused[@]}"
+  mv "$src/gcc.part/$top" "$src/$top"
+  rm -rf "$src/gcc.part" "$dl"/gcc-12_*
   gcc=$src/$top/
 fi
 gcc=${gcc%/}
@@ -58,7 +69,8 @@ gcc=${gcc%/}
 # the values that gcc's MIPS Linux configuration gives.
 # They stay beside the sources for board/libstdcxx.sh.
 config=$src/gcc-target-headers
-work=$out/work
+work=$src/libgcc-work
+rm -rf "$work"
 mkdir -p "$config" "$work"
 cat >"$config/tconfig.h" <<'EOF'
 #define USED_FOR_TARGET

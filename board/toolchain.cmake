@@ -1,67 +1,86 @@
 # The board: 32-bit big-endian MIPS32 release 1, o32, soft float, with
 # uClibc-ng as its C library, programs linked dynamically as installed there.
 #
-#   cmake -S . -B build-mips -DCMAKE_TOOLCHAIN_FILE=board/toolchain.cmake \
-#     -DBOARD_ROOT=$PWD/build-mips/root -DBOARD_SPECS=$PWD/build-mips/root/usr/lib/gcc/board.specs
+# BOARD_ROOT is the target's root, laid out as a firmware build's staging
+# folder: everything installed with prefix /usr (the loader and C library in
+# /lib), the compiler's run-time files in usr/lib/gcc/TRIPLE/VERSION. It
+# becomes CMAKE_SYSROOT, and every header, library and package is looked up
+# there only, never on the build machine.
 #
-# board/build.sh makes that root (uClibc-ng, a soft-float libgcc, cJSON) and
-# the specs file with Debian's mips-linux-gnu- compilers, and configures the
-# build so. Debian's cross compiler ignores --sysroot for its own search
-# paths (it keeps looking in /usr/mips-linux-gnu, glibc's), so BOARD_SPECS
-# names a gcc specs file that sets every include folder, start file and
-# library explicitly.
+# This project's own board build (board/build.sh) makes such a root with
+# Debian's mips-linux-gnu- compilers and configures with cmake -C
+# build-mips/board.cmake. Debian's cross gcc keeps searching glibc's folders
+# even with --sysroot, so there BOARD_SPECS names a gcc specs file that sets
+# every include folder, start file and library explicitly.
 #
-# Another board: give its compilers' prefix and its root (the staging folder
-# of its firmware build) and leave BOARD_SPECS empty; the compilers are then
-# pointed at the root with --sysroot:
+# Another board: its compilers and its staging folder; with a compiler that
+# honours --sysroot (a vendor SDK's, or clang) no specs file is needed:
 #
 #   -DBOARD_PREFIX=/opt/board/bin/mips-linux-uclibc- -DBOARD_ROOT=/opt/board/staging
+#   -DBOARD_CC=clang-14 -DBOARD_CXX=clang++-14 -DBOARD_TARGET=mips-linux-gnu \
+#     -DBOARD_LINK_FLAGS="-fuse-ld=lld -static-libgcc" -DBOARD_ROOT=...
 #
-# BOARD_CPU_FLAGS changes the processor (default: any MIPS32, tuned for the
-# 24Kc, soft float); BOARD_EMULATOR the command that runs the tests (empty to
-# build without running them).
+# BOARD_CPU_FLAGS changes the processor (default: board/board.env's);
+# BOARD_LOADER the programs' interpreter; BOARD_EMULATOR the command that
+# runs the tests (empty to build without running them).
 
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR mips)
 
-set(BOARD_PREFIX "mips-linux-gnu-" CACHE STRING "The target compilers' prefix")
-set(BOARD_ROOT "" CACHE PATH "The target's root: its C library, loader and libraries")
-set(BOARD_SPECS "" CACHE FILEPATH "A gcc specs file that points the compilers at BOARD_ROOT")
-set(BOARD_CPU_FLAGS "-march=mips32 -mtune=24kc -msoft-float" CACHE STRING
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/board.env board_env
+     REGEX "^BOARD_CPU_FLAGS=")
+string(REGEX REPLACE "^BOARD_CPU_FLAGS=\"(.*)\"$" "\\1" board_env "${board_env}")
+set(BOARD_CPU_FLAGS "${board_env}" CACHE STRING
     "The processor the code is generated for")
+set(BOARD_PREFIX "mips-linux-gnu-" CACHE STRING "The target compilers' prefix")
+set(BOARD_CC "${BOARD_PREFIX}gcc" CACHE STRING "The target's C compiler")
+set(BOARD_CXX "${BOARD_PREFIX}g++" CACHE STRING "The target's C++ compiler")
+set(BOARD_TARGET "" CACHE STRING "The target triple, for a compiler that takes --target (clang)")
+set(BOARD_ROOT "" CACHE PATH "The target's root: its staging folder")
+set(BOARD_SPECS "" CACHE FILEPATH "A gcc specs file that points the compilers at BOARD_ROOT")
+set(BOARD_LOADER "/lib/ld-uClibc.so.0" CACHE STRING "The programs' interpreter on the board")
+set(BOARD_LINK_FLAGS "" CACHE STRING "More options for linking on the target")
 if(NOT BOARD_ROOT)
   message(FATAL_ERROR "BOARD_ROOT: the target's root is needed (board/build.sh makes one)")
 endif()
 # try_compile projects read this file again and need the same settings.
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES BOARD_PREFIX BOARD_ROOT
-     BOARD_SPECS BOARD_CPU_FLAGS BOARD_EMULATOR)
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES BOARD_PREFIX BOARD_CC BOARD_CXX
+     BOARD_TARGET BOARD_ROOT BOARD_SPECS BOARD_CPU_FLAGS BOARD_LOADER
+     BOARD_LINK_FLAGS BOARD_EMULATOR)
 
-set(CMAKE_C_COMPILER ${BOARD_PREFIX}gcc)
-set(CMAKE_CXX_COMPILER ${BOARD_PREFIX}g++)
-
-# -muclibc names uClibc-ng's loader, /lib/ld-uClibc.so.0, as the programs'
-# interpreter.
-if(BOARD_SPECS)
-  set(board_root_flags "-muclibc -specs=${BOARD_SPECS}")
-else()
-  set(board_root_flags "--sysroot=${BOARD_ROOT}")
+set(CMAKE_C_COMPILER ${BOARD_CC})
+set(CMAKE_CXX_COMPILER ${BOARD_CXX})
+if(BOARD_TARGET)
+  set(CMAKE_C_COMPILER_TARGET ${BOARD_TARGET})
+  set(CMAKE_CXX_COMPILER_TARGET ${BOARD_TARGET})
 endif()
-set(CMAKE_C_FLAGS_INIT "${BOARD_CPU_FLAGS} ${board_root_flags}")
-set(CMAKE_CXX_FLAGS_INIT "${BOARD_CPU_FLAGS} ${board_root_flags}")
-unset(board_root_flags)
+set(CMAKE_SYSROOT ${BOARD_ROOT})
 
-# Headers, libraries and packages come from the target's root only, so a
+set(board_flags "${BOARD_CPU_FLAGS}")
+if(BOARD_SPECS)
+  string(APPEND board_flags " -specs=${BOARD_SPECS}")
+endif()
+set(CMAKE_C_FLAGS_INIT "${board_flags}")
+set(CMAKE_CXX_FLAGS_INIT "${board_flags}")
+set(board_link_flags "-Wl,--dynamic-linker=${BOARD_LOADER} ${BOARD_LINK_FLAGS}")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "${board_link_flags}")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "${BOARD_LINK_FLAGS}")
+unset(board_flags)
+unset(board_link_flags)
+
+# Headers, libraries and packages come from the target's root only (CMake
+# prefixes the sysroot to every folder it searches, /usr included), so a
 # host copy of a library can never be linked into a target program; tools
 # (the emulator, mandoc, bash) are the host's.
-list(APPEND CMAKE_FIND_ROOT_PATH ${BOARD_ROOT})
-list(REMOVE_DUPLICATES CMAKE_FIND_ROOT_PATH)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# pkg-config likewise: the root's package files, their /usr folders read
+# inside the root.
 set(ENV{PKG_CONFIG_LIBDIR} "${BOARD_ROOT}/usr/lib/pkgconfig:${BOARD_ROOT}/usr/share/pkgconfig")
 set(ENV{PKG_CONFIG_PATH} "")
-set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
+set(ENV{PKG_CONFIG_SYSROOT_DIR} "${BOARD_ROOT}")
 
 # The tests run under user-mode emulation on a 4Kc: MIPS32 release 1 with no
 # floating-point unit, like the board's cores; -L makes the emulated loader

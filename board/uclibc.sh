@@ -2,30 +2,31 @@
 # Builds the board's C library, uClibc-ng, from Debian's uclibc-source
 # package and installs it, shared and static, into the target's root.
 #
-# Usage: board/uclibc.sh SRC-DIR ROOT   (environment: BOARD_CPU_FLAGS, the
-#        processor's flags, as board/build.sh sets them)
+# Usage: board/uclibc.sh SRC-DIR LIBGCC DESTDIR   (environment:
+#        BOARD_CPU_FLAGS, the processor's flags, as board/build.sh sets them)
 #
 # Configured from uClibc-ng's MIPS defconfig with the changes listed in
 # board/uclibc.config, each checked after the merge. Compiled with Debian's
-# mips-linux-gnu- compilers and linked against the soft-float libgcc that
-# board/libgcc.sh put in ROOT/usr/lib/gcc, so that no floating-point or
-# release 2 instruction reaches the shared library. Skipped when ROOT
-# already holds the library.
+# mips-linux-gnu- compilers and linked against LIBGCC, the soft-float
+# libgcc.a that board/libgcc.sh made, so that no floating-point or release 2
+# instruction reaches the shared library. Installed as a firmware build
+# installs it: the loader and the shared library in /lib, the rest in /usr,
+# all inside DESTDIR, with the kernel's MIPS headers beside the library's.
 set -euo pipefail
 
 src=$1
-root=$2
+libgcc=$2
+destdir=$3
 here=$(cd "$(dirname "$0")" && pwd)
-mkdir -p "$src" "$root"
+mkdir -p "$src" "$destdir"
 src=$(cd "$src" && pwd)
-root=$(cd "$root" && pwd)
+destdir=$(cd "$destdir" && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
-libgcc=$root/usr/lib/gcc/libgcc.a
 
-[ -e "$root/lib/ld-uClibc.so.0" ] && [ -e "$root/usr/lib/libc.a" ] && exit 0
 [ -f "$libgcc" ] || { echo "$0: $libgcc is missing (board/libgcc.sh)" >&2; exit 1; }
 
-tarball=$(ls /usr/src/uClibc-ng-*.tar.xz | head -n 1)
+tarballs=(/usr/src/uClibc-ng-*.tar.xz)
+tarball=${tarballs[0]}
 version=$(basename "$tarball" .tar.xz)
 tree=$src/$version
 echo "uClibc-ng for the board: $version (Debian's uclibc-source)" >&2
@@ -68,10 +69,10 @@ done <<<"$changes"
 # Its many warnings go to a log, shown only when the build fails.
 log=$src/uclibc-build.log
 if ! { make -s -j "$jobs" ARCH=mips LIBGCC_A="$libgcc" &&
-  make -s ARCH=mips LIBGCC_A="$libgcc" PREFIX="$root" install; } >"$log" 2>&1; then
+  make -s ARCH=mips LIBGCC_A="$libgcc" PREFIX="$destdir" install; } >"$log" 2>&1; then
   tail -n 40 "$log" >&2
   echo "$0: uClibc-ng failed to build; the whole log is $log" >&2
   exit 1
 fi
 # The root's headers include Linux's, as the board's firmware installs them.
-cp -R "$headers/." "$root/usr/include/"
+cp -R "$headers/." "$destdir/usr/include/"

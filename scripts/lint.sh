@@ -14,7 +14,7 @@
 #
 # Usage: scripts/lint.sh [BUILD-DIR]   (make lint installs the tools first)
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 
 build=${1:-build-lint}
 jobs=$(nproc 2>/dev/null || echo 2)

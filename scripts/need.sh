@@ -21,7 +21,8 @@ packages() {
   compile | check | demo | sanitize-check) echo "$check" ;;
   memcheck) echo "$check valgrind" ;;
   fuzz-smoke) echo "$build clang-14 libclang-rt-14-dev" ;;
-  cross-check) echo "$board googletest mandoc" ;;
+  # The board build, and another board's path built with clang and lld.
+  cross-check) echo "$board googletest mandoc clang-14 lld-14" ;;
   # The x86-64 guest boots Debian's kernel with its headers' module; the
   # MIPS guest's kernel and busybox come from Debian's sources, on top of
   # the board's root.

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Runs a command that reads the board's root (the tests under qemu, a guest
+# image, the benchmarks) while holding the root's lock, after bringing the
+# root and the programs up to date (board/build.sh), so that no build
+# changes the root under it.
+#
+# Usage: board/with-root.sh BUILD-DIR COMMAND...   (BUILD-DIR: build-mips,
+#        or another board build's folder; the command runs in the checkout)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=$1
+shift
+mkdir -p "$build"
+exec 9>"$(cd "$build" && pwd).lock"
+flock 9
+export BOARD_LOCKED=1
+bash board/build.sh "$build"
+"$@"
