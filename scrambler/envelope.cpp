@@ -57,7 +57,9 @@ int envelope_encode(const char *text) {
   return static_cast<int>(m);
 }
 
-int envelope_decode(const char *text) {
+int envelope_decode(const char *text) { return envelope_unpack(text, false); }
+
+int envelope_unpack(const char *text, bool check) {
   size_t len = strlen(text);
   if (len > ENVELOPE_MAX_TEXT)
     return ENVELOPE_NO_MEMORY;
@@ -79,6 +81,15 @@ int envelope_decode(const char *text) {
   unsigned char *masked = raw + ENVELOPE_KEY_LEN;
   size_t n = r - ENVELOPE_KEY_LEN;
   xor_mask(masked, n, key, strlen(key));
+  if (check) {
+    // The inner text is unmasked now, as it was when it was hashed.
+    char digest_hex[33];
+    md5_hex(masked, n, digest_hex);
+    if (memcmp(digest_hex, raw, ENVELOPE_KEY_LEN) != 0) {
+      free(raw);
+      return ENVELOPE_DAMAGED;
+    }
+  }
 
   unsigned char *out =
       static_cast<unsigned char *>(malloc(base64_decoded_size(n) + 1));

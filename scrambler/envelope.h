@@ -15,13 +15,15 @@ enum {
   ENVELOPE_MAX_TEXT = 1 << 28,
 };
 
-// Failure results of envelope_encode and envelope_decode. Nothing is
-// printed when one is returned, and every buffer taken has been freed.
+// Failure results of envelope_encode, envelope_decode and envelope_unpack.
+// Nothing is printed when one is returned, and every buffer taken has been
+// freed.
 enum {
   ENVELOPE_NO_MEMORY = -1,     // the first buffer could not be allocated
                                // (or the text exceeds ENVELOPE_MAX_TEXT)
   ENVELOPE_NO_MEMORY_OUT = -2, // a later buffer could not be allocated
   ENVELOPE_TOO_SHORT = -3,     // decoding: fewer bytes than a key prefix
+  ENVELOPE_DAMAGED = -4,       // checking: the key is not the inner text's
 };
 
 // envelope_encode: prints the envelope of the zero-terminated text and a
@@ -38,6 +40,16 @@ int envelope_encode(const char *text);
 // or ENVELOPE_NO_MEMORY(_OUT).
 // Example: "ZjRjMDEyP2MpWg==" -> prints "abc", returns 0.
 int envelope_decode(const char *text);
+
+// envelope_unpack: envelope_decode when check is false. With check, the
+// text is printed only when the six key bytes are the first six hex digits
+// of the MD5 of the unmasked inner text, the digits the envelope was made
+// with; otherwise nothing is printed and ENVELOPE_DAMAGED is returned. The
+// outer layer is read as leniently either way, so a correctly made envelope
+// that was wrapped or indented still passes the check.
+// Example: "ZjRjMDEyP2MpWg==", checked -> prints "abc", returns 0;
+// "ZjRjMDEyP2MqWg==" (one character changed) -> ENVELOPE_DAMAGED.
+int envelope_unpack(const char *text, bool check);
 
 // xor_mask: XORs the len bytes at buf with key, used cyclically: byte j
 // with key[j mod key_len]. A key_len of 0 leaves buf unchanged. Returns 0.

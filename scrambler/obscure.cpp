@@ -1,41 +1,122 @@
 // obscure: scrambles a text into an envelope, or with -d turns an envelope
-// back into the text.
+// back into the text (with -c only when its key shows it intact); with -i
+// the text or the envelope comes from standard input.
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "envelope.h"
 
+namespace {
+
+// Longest text -i takes, counted after its one final newline is removed.
+const size_t INPUT_MAX = 1 << 20;
+
+// read_input: reads standard input to its end into a buffer taken with
+// realloc, which grows by doubling as the input comes but never beyond the
+// longest text and a newline and one byte more, which is as far as reading
+// goes. Returns the input less one final newline, zero-terminated, for the
+// caller to free. Returns NULL for a read error, a zero byte in the input
+// or a text longer than INPUT_MAX, and also when memory runs out, which
+// sets *no_memory (false on entry); nothing is left allocated then.
+char *read_input(bool *no_memory) {
+  char *buf = NULL;
+  size_t len = 0, size = 0;
+  ssize_t got;
+  do {
+    if (len == size) {
+      size = size == 0 ? 4096 : 2 * size;
+      if (size > INPUT_MAX + 2)
+        size = INPUT_MAX + 2;
+      // One spare byte for the terminating zero.
+      char *grown = static_cast<char *>(realloc(buf, size + 1));
+      if (grown == NULL) {
+        *no_memory = true;
+        break;
+      }
+      buf = grown;
+    }
+    got = read(0, buf + len, size - len);
+    if (got > 0)
+      len += static_cast<size_t>(got);
+  } while (got > 0 && len < INPUT_MAX + 2);
+  if (!*no_memory && got >= 0) {
+    if (len > 0 && buf[len - 1] == '\n')
+      len--;
+    buf[len] = '\0';
+    // A text cannot hold a zero byte, here as on the command line.
+    if (len <= INPUT_MAX && strlen(buf) == len)
+      return buf;
+  }
+  free(buf);
+  return NULL;
+}
+
 // Exit statuses: 0 when a result was printed, 1 when none was (a bad command
-// line, an envelope too short to hold its key, memory exhausted).
-static int run(int argc, char **argv) {
-  bool decode = false;
+// line or input, an envelope too short to hold its key, with -c a damaged
+// envelope, memory exhausted).
+int run(int argc, char **argv) {
+  bool decode = false, check = false, from_input = false, bad = false;
   int i = 1;
   // Options end at the first argument that is not '-' followed by more, so
   // a lone "-" is a text and options after the text are not options; or at
-  // "--", so that a text beginning with '-' can be given after it.
+  // "--", so that a text beginning with '-' can be given after it. An
+  // unknown option is only noted, so that a -h after it still wins.
   for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; i++) {
-    if (strcmp(argv[i], "--") == 0) {
+    // The letter of a one-letter option; longer arguments are unknown.
+    char option = argv[i][2] == '\0' ? argv[i][1] : '\0';
+    if (option == '-') {
       i++;
       break;
     }
-    if (strcmp(argv[i], "-d") != 0) {
-      printf("input error\n");
-      return 1;
+    switch (option) {
+    case 'd':
+      decode = true;
+      break;
+    case 'c':
+      decode = check = true;
+      break;
+    case 'i':
+      from_input = true;
+      break;
+    case 'h':
+      puts("usage: obscure [-h] [-d | -c] [-i | [--] text]");
+      return 0;
+    default:
+      bad = true;
     }
-    decode = true;
   }
-  if (i >= argc) {
-    printf("input error\n");
-    return 1;
+  const char *text = i < argc ? argv[i] : NULL;
+  char *input = NULL;
+  if (from_input && !bad) {
+    // With -i no operand may follow the options: standard input is then
+    // left unread.
+    bool no_memory = false;
+    if (text == NULL) {
+      input = read_input(&no_memory);
+      if (no_memory)
+        return 1;
+    }
+    text = input;
   }
-  // Surplus arguments are reported, but the first text is still processed.
-  if (i + 1 < argc)
-    printf("input error\n");
-  int result = decode ? envelope_decode(argv[i]) : envelope_encode(argv[i]);
-  if (result == ENVELOPE_TOO_SHORT)
-    printf("input error\n");
+  int result = ENVELOPE_TOO_SHORT; // no text: "input error"
+  if (text != NULL && !bad) {
+    // Surplus arguments are reported, but the first text is still processed.
+    if (!from_input && i + 1 < argc)
+      puts("input error");
+    result = decode ? envelope_unpack(text, check) : envelope_encode(text);
+    free(input);
+  }
+  const char *message = result == ENVELOPE_TOO_SHORT ? "input error"
+                        : result == ENVELOPE_DAMAGED ? "damaged envelope"
+                                                     : NULL;
+  if (message != NULL)
+    puts(message);
   return result < 0 ? 1 : 0;
 }
+
+} // namespace
 
 int main(int argc, char **argv) {
   int status = run(argc, argv);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Command-line tests of the real obscure: the command line's rows, the
-# decisions for faulty input, write failures, and envelopes checked against
-# the machine's own base64 and md5sum.
+# decisions for faulty input, write failures, envelopes checked against the
+# machine's own base64 and md5sum, and -h, -c and -i (standard input).
 # Usage: bash obscure_cli.sh PATH-TO-OBSCURE
 # shellcheck source=../support/cli.sh
 source "$TOOLS_SUPPORT/cli.sh"
@@ -80,6 +80,85 @@ expect "-- as the text"                  0 "$(envelope_of --)"$'\n'             
 expect "-- after the text is surplus"    0 "input error"$'\n'"$abc"$'\n'         abc --
 expect "-- with no text"                 1 $'input error\n'                      --
 expect "-d -- with no text"              1 $'input error\n'                      -d --
+
+# -h: the usage text, whatever else is on the command line.
+usage=$'usage: obscure [-h] [-d | -c] [-i | [--] text]\n'
+expect "-h"                              0 "$usage"                              -h
+expect "-h among other arguments"        0 "$usage"                              -d -x -h -i abc def
+
+# -c decodes only an envelope whose key is the first six hex digits of the
+# MD5 of its unmasked inner text. The damaged one is abc's with one
+# character of the masked part changed (P2Mp to P2Mq): -d still decodes it.
+secret=YmZmNTE5Lj4BAHhhLAo/BntVBidbCA==
+damaged=ZjRjMDEyP2MqWg==
+expect "-c, a good envelope"             0 $'abc\n'                              -c "$abc"
+expect "-c, a wrapped envelope"          0 $'-x9!secret\n'                       -c $'  YmZmNTE5Lj4B\n  AHhhLAo/BntV\r\n  BidbCA==\n'
+expect "-c, a too-short envelope"        1 $'input error\n'                      -c ZDQx
+expect "-c, a damaged envelope"          1 $'damaged envelope\n'                 -c "$damaged"
+expect "-d, the damaged envelope"        0 $'ab#\n'                              -d "$damaged"
+
+# expect_in NAME STATUS OUTPUT INPUT ARGS...: runs obscure with ARGS and the
+# bytes INPUT on standard input.
+expect_in() {
+  local name=$1 status=$2 output=$3
+  printf '%s' "$4" >"$CLI_TMP/stdin"
+  shift 4
+  CLI_STDIN=$CLI_TMP/stdin cli_run "$obscure" "$@"
+  cli_expect "$name" "$status" "$output"
+}
+
+# -i: the text, or with -d or -c the envelope, is standard input up to its
+# end, less one final newline.
+expect_in "-i"                           0 "$abc"$'\n'             $'abc\n'       -i
+expect_in "-i, no final newline"         0 "$abc"$'\n'             abc            -i
+expect_in "-i, a text ending in newline" 0 "$(envelope_of $'abc\n')"$'\n' $'abc\n\n' -i
+expect_in "-d -i"                        0 $'abc\n'                "$abc"$'\n'    -d -i
+expect_in "-c -i, a wrapped envelope"    0 $'-x9!secret\n'         "${secret:0:12}"$'\n'"${secret:12}"$'\n' -c -i
+expect_in "-c -i, a damaged envelope"    1 $'damaged envelope\n'   "$damaged"$'\n' -c -i
+printf 'a\0b' >"$CLI_TMP/stdin"
+CLI_STDIN=$CLI_TMP/stdin cli_run "$obscure" -i
+cli_expect "-i, a zero byte"             1 $'input error\n'
+CLI_STDIN=$CLI_TMP cli_run "$obscure" -i
+cli_expect "-i, a directory"             1 $'input error\n'
+
+# With an operand after -i, standard input is not even read.
+{
+  CLI_STDIN=/dev/stdin cli_run "$obscure" -i abc
+  unread=$(cat)
+} < <(printf 'not read')
+cli_expect "-i, an operand after it"     1 $'input error\n'
+cli_check "-i, an operand: input unread" [ "$unread" = "not read" ]
+
+# The longest input -i takes is 1 MiB, after a final newline is removed: a
+# 1 MiB text alone and with a newline give the same envelope, of the right
+# length and with the key coreutils compute; one byte more is refused. An
+# envelope is the input of -c -i: one of exactly 1 MiB, that of a text of
+# 589,818 bytes, is checked and gives the text back.
+mib=$CLI_TMP/mib
+head -c 1048576 /dev/zero | tr '\0' x >"$mib"
+{ cat "$mib" && printf '\n'; } >"$mib.newline"
+{ cat "$mib" && printf 'x'; } >"$mib.more"
+# printed FILE: the last run exited with 0 and printed exactly FILE.
+printed() { [ "$CLI_STATUS" = 0 ] && cmp -s "$CLI_OUT" "$1"; }
+# key_of TEXT-FILE: the key prefix of its envelope, as coreutils compute it.
+key_of() { base64 -w0 "$1" | md5sum | cut -c1-6; }
+# Its envelope: 1,398,104 inner characters and the key are 1,398,110 bytes,
+# 1,864,148 characters and a newline; the first 8 characters hold the key.
+CLI_STDIN=$mib cli_run "$obscure" -i
+cp "$CLI_OUT" "$mib.envelope"
+cli_check "-i, a 1 MiB text"             [ "$CLI_STATUS:$(wc -c <"$CLI_OUT"):$(head -c 8 "$CLI_OUT" | base64 -d 2>/dev/null)" = "0:1864149:$(key_of "$mib")" ]
+CLI_STDIN=$mib.newline cli_run "$obscure" -i
+cli_check "-i, a 1 MiB text, a newline"  printed "$mib.envelope"
+CLI_STDIN=$mib.more cli_run "$obscure" -i
+cli_expect "-i, 1 MiB and one byte more" 1 $'input error\n'
+head -c 589818 "$mib" >"$mib.fits"
+CLI_STDIN=$mib.fits cli_run "$obscure" -i
+cp "$CLI_OUT" "$mib.fits.envelope"
+{ cat "$mib.fits" && printf '\n'; } >"$mib.fits.newline"
+CLI_STDIN=$mib.fits.envelope cli_run "$obscure" -c -i
+# The envelope is 1 MiB and a newline, and the check gives the text back.
+fits() { [ "$(wc -c <"$mib.fits.envelope")" = 1048577 ] && printed "$mib.fits.newline"; }
+cli_check "-c -i, a 1 MiB envelope"      fits
 
 # Texts of many lengths with bytes 1..255 (every value appears): each
 # envelope is the one coreutils builds, and decodes back to the text.

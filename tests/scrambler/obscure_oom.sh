@@ -46,5 +46,16 @@ oom_case "decode abc" 0 -d ZjRjMDEyP2MpWg==
 oom_case "a long text" 0 "$(printf 'long%.0s' {1..300})"
 oom_case "the empty text" 0 ""
 oom_case "a too-short envelope" 1 -d ZDQx
+oom_case "check abc" 0 -c ZjRjMDEyP2MpWg==
+oom_case "check a damaged envelope" 1 -c ZjRjMDEyP2MqWg==
+
+# -i reads into a buffer that grows: the longer text takes it past its
+# first size, so that growing it fails too.
+printf 'abc\n' >"$CLI_TMP/abc"
+printf 'long%.0s' {1..2000} >"$CLI_TMP/long"
+printf 'ZjRjMDEyP2MpWg==\n' >"$CLI_TMP/envelope"
+CLI_STDIN=$CLI_TMP/abc oom_case "abc from standard input" 0 -i
+CLI_STDIN=$CLI_TMP/long oom_case "a long text from standard input" 0 -i
+CLI_STDIN=$CLI_TMP/envelope oom_case "check abc from standard input" 0 -c -i
 
 cli_finish

@@ -24,9 +24,9 @@ trap 'rm -rf "$CLI_TMP"' EXIT
 CLI_OUT=$CLI_TMP/stdout
 CLI_STATUS=0
 
-# cli_run PROGRAM ARGS...: runs PROGRAM with no standard input, its standard
-# output in $CLI_OUT (or the file CLI_STDOUT names) and its exit status in
-# $CLI_STATUS. Variables named in
+# cli_run PROGRAM ARGS...: runs PROGRAM with no standard input (or the file
+# CLI_STDIN names), its standard output in $CLI_OUT (or the file CLI_STDOUT
+# names) and its exit status in $CLI_STATUS. Variables named in
 # the array CLI_ENV ("NAME=value" words) are given to the program only.
 CLI_ENV=()
 cli_run() {
@@ -40,7 +40,7 @@ cli_run() {
     fi
   fi
   # shellcheck disable=SC2086
-  env "${env[@]}" ${TOOLS_EMULATOR:-} ${TOOLS_CHECKER:-} "$@" </dev/null >"${CLI_STDOUT:-$CLI_OUT}" 2>"$CLI_TMP/stderr"
+  env "${env[@]}" ${TOOLS_EMULATOR:-} ${TOOLS_CHECKER:-} "$@" <"${CLI_STDIN:-/dev/null}" >"${CLI_STDOUT:-$CLI_OUT}" 2>"$CLI_TMP/stderr"
   CLI_STATUS=$?
 }
 
