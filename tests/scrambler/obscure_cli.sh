@@ -42,7 +42,7 @@ expect "envelope with no base64"         1 $'input error\n'                     
 # A lone "-" is a text: its envelope decodes back to it.
 cli_run "$obscure" -
 dash_envelope=$(cat "$CLI_OUT")
-cli_check "lone - is encoded" [ "$CLI_STATUS" = 0 ] && [ "$dash_envelope" != "input error" ]
+cli_check "lone - is encoded" test "$CLI_STATUS" = 0 -a "$dash_envelope" != "input error"
 expect "lone - decodes back"             0 $'-\n'                                -d "$dash_envelope"
 
 # Output that cannot be written ends with status 1, also when it is longer
