@@ -140,6 +140,8 @@ int open(const char *path, int flags, ...) {
   return real_open(path, flags, mode);
 }
 
+// Where open64 is a macro for open (musl), open above answers both.
+#ifndef open64
 int open64(const char *path, int flags, ...) {
   static int (*real_open64)(const char *, int, ...);
   if (real_open64 == NULL)
@@ -157,6 +159,7 @@ int open64(const char *path, int flags, ...) {
   }
   return real_open64(path, flags, mode);
 }
+#endif
 
 int ioctl(int fd, unsigned long request, ...) {
   va_list ap;
