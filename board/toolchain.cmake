@@ -1,5 +1,6 @@
 # The board: 32-bit big-endian MIPS32 release 1, o32, soft float, with
-# uClibc-ng as its C library, programs linked dynamically as installed there.
+# uClibc-ng (or musl, BOARD_LIBC) as its C library, programs linked
+# dynamically as installed there.
 #
 # BOARD_ROOT is the target's root, laid out as a firmware build's staging
 # folder: everything installed with prefix /usr (the loader and C library in
@@ -21,8 +22,10 @@
 #     -DBOARD_LINK_FLAGS="-fuse-ld=lld -static-libgcc" -DBOARD_ROOT=...
 #
 # BOARD_CPU_FLAGS changes the processor (default: board/board.env's);
-# BOARD_LOADER the programs' interpreter; BOARD_EMULATOR the command that
-# runs the tests (empty to build without running them).
+# BOARD_LIBC names the root's C library, uclibc or musl (the tests allow
+# for what differs between them); BOARD_LOADER the programs' interpreter
+# (default: that C library's); BOARD_EMULATOR the command that runs the
+# tests (empty to build without running them).
 
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR mips)
@@ -38,14 +41,25 @@ set(BOARD_CXX "${BOARD_PREFIX}g++" CACHE STRING "The target's C++ compiler")
 set(BOARD_TARGET "" CACHE STRING "The target triple, for a compiler that takes --target (clang)")
 set(BOARD_ROOT "" CACHE PATH "The target's root: its staging folder")
 set(BOARD_SPECS "" CACHE FILEPATH "A gcc specs file that points the compilers at BOARD_ROOT")
-set(BOARD_LOADER "/lib/ld-uClibc.so.0" CACHE STRING "The programs' interpreter on the board")
+set(BOARD_LIBC "uclibc" CACHE STRING "The C library in BOARD_ROOT: uclibc or musl")
+set_property(CACHE BOARD_LIBC PROPERTY STRINGS uclibc musl)
+if(BOARD_LIBC STREQUAL "musl")
+  # musl's loader for big-endian MIPS with soft float.
+  set(board_loader /lib/ld-musl-mips-sf.so.1)
+elseif(BOARD_LIBC STREQUAL "uclibc")
+  set(board_loader /lib/ld-uClibc.so.0)
+else()
+  message(FATAL_ERROR "BOARD_LIBC: uclibc or musl, not '${BOARD_LIBC}'")
+endif()
+set(BOARD_LOADER "${board_loader}" CACHE STRING "The programs' interpreter on the board")
+unset(board_loader)
 set(BOARD_LINK_FLAGS "" CACHE STRING "More options for linking on the target")
 if(NOT BOARD_ROOT)
   message(FATAL_ERROR "BOARD_ROOT: the target's root is needed (board/build.sh makes one)")
 endif()
 # try_compile projects read this file again and need the same settings.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES BOARD_PREFIX BOARD_CC BOARD_CXX
-     BOARD_TARGET BOARD_ROOT BOARD_SPECS BOARD_CPU_FLAGS BOARD_LOADER
+     BOARD_TARGET BOARD_ROOT BOARD_SPECS BOARD_CPU_FLAGS BOARD_LIBC BOARD_LOADER
      BOARD_LINK_FLAGS BOARD_EMULATOR)
 
 set(CMAKE_C_COMPILER ${BOARD_CC})
