@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The board's C library is uClibc, not glibc: a program that imports a glibc
+# The board's C library is uClibc-ng or musl, not glibc: a program that imports a glibc
 # extension (strchrnul, asprintf, a fortified __*_chk function) links here and
 # fails to load there. Each program's imports must be ISO C or POSIX, and it
 # may need no shared library besides the C library (and cJSON's, where cJSON
@@ -50,8 +50,9 @@ allowed=(
 declare -A is_allowed
 for name in "${allowed[@]}"; do is_allowed[$name]=1; done
 
-# The shared libraries a program may need.
-needed_ok='^(libc\.so\.[0-9]+|libcjson\.so\.[0-9]+)$'
+# The shared libraries a program may need (musl's C library is libc.so,
+# with no version).
+needed_ok='^(libc\.so(\.[0-9]+)?|libcjson\.so\.[0-9]+)$'
 
 for program in "$@"; do
   name=${program##*/}

@@ -9,6 +9,9 @@
 #   TOOLS_BYTE_ORDER  BIG_ENDIAN or LITTLE_ENDIAN: the byte order of the
 #                   machine the programs are built for, as the build
 #                   detected it (empty when unknown)
+#   TOOLS_LIBC      the board's C library the programs are built against,
+#                   uclibc or musl (board/toolchain.cmake's BOARD_LIBC;
+#                   empty on the host)
 #   TOOLS_CHECKER   command prefix that runs the program under a checker on
 #                   the host, such as valgrind (empty normally); it comes
 #                   from the caller's environment, through ctest
