@@ -60,16 +60,22 @@ CROSS_BUILD ?= build-mips
 # Another board's path, on the same root: clang through the toolchain file
 # with CMAKE_SYSROOT and no specs file (board/other-board.sh).
 OTHER_BOARD_BUILD ?= build-mips-clang
+# The board with musl as its C library in place of uClibc-ng.
+MUSL_BUILD ?= build-mips-musl
 # Builds the board's root (uClibc-ng, a soft-float libgcc, cJSON, the C++
 # library the tests link), both programs and every test for the board
 # (MIPS32 release 1, soft float), and runs the whole suite under qemu as a
-# 4Kc, a core without an FPU.
+# 4Kc, a core without an FPU. Then the same on a root with musl: the
+# command-line tests and the instruction check (its root has no C++
+# library for the unit tests).
 cross-check:
 	$(NEED) cross-check
 	@bash board/with-root.sh $(CROSS_BUILD) bash -c '\
 	  ctest --test-dir $(CROSS_BUILD) --output-on-failure -j $(JOBS) && \
 	  bash board/other-board.sh $(CROSS_BUILD) $(OTHER_BOARD_BUILD) && \
 	  ctest --test-dir $(OTHER_BOARD_BUILD) --output-on-failure -j $(JOBS)'
+	@bash board/with-root.sh --libc=musl $(MUSL_BUILD) \
+	  ctest --test-dir $(MUSL_BUILD) --output-on-failure -j $(JOBS)
 
 .PHONY: bench
 # The programs against their peers, as one table: whole-run instructions on
