@@ -15,15 +15,18 @@
 #                (bench/mips_count.sh): obscure abc and dorvane -h against
 #                the one-line program built the same way; obscure on the
 #                96 KiB text per input byte, and what MD5's block function
-#                executes per 64-byte block against the least 64 steps cost
-#   sizes        `size` text of both programs for x86-64 and for the board,
-#                against coreutils base64
+#                executes per 64-byte block against the least 64 steps
+#                cost; obscure abc and dorvane -h again on the board build
+#                with musl as its C library
+#   sizes        `size` text of both programs for x86-64 and for the board
+#                (with each C library), against coreutils base64
 #
-# Builds in build-bench/ (host, Release, TOOLS_BENCH=ON), build-mips/ (the
-# board's root and programs, board/build.sh) and build-bench-mips/ (the
-# programs and their peers, configured as build-mips/ is). Exits non-zero
-# only when something could not be measured or a benchmark got a wrong
-# result; a missed target is reported in the table.
+# Builds in build-bench/ (host, Release, TOOLS_BENCH=ON), build-mips/ and
+# build-mips-musl/ (the board's roots and programs, board/build.sh), and
+# build-bench-mips/ and build-bench-mips-musl/ (the programs and their
+# peers, configured as build-mips/ and build-mips-musl/ are). Exits
+# non-zero only when something could not be measured or a benchmark got a
+# wrong result; a missed target is reported in the table.
 #
 # Usage: bench/run.sh   (`make bench` installs the Debian packages first)
 set -euo pipefail
@@ -32,12 +35,17 @@ cd "$(dirname "$0")/.."
 host=build-bench
 board=build-mips
 mips=build-bench-mips
-# The MIPS rows read the board's root: the whole run holds its lock, with
-# the root and programs brought up to date first.
+musl_board=build-mips-musl
+musl=build-bench-mips-musl
+# The MIPS rows read the board's roots: the whole run holds both locks
+# (uClibc-ng's first, as make cross-check takes them), with the roots and
+# programs brought up to date first.
 if [ -z "${BOARD_LOCKED:-}" ]; then
-  exec bash board/with-root.sh "$board" bash bench/run.sh "$@"
+  exec bash board/with-root.sh "$board" \
+    bash board/with-root.sh --libc=musl "$musl_board" bash bench/run.sh "$@"
 fi
 root=$PWD/$board/root
+musl_root=$PWD/$musl_board/root
 jobs=$(nproc 2>/dev/null || echo 2)
 
 echo "bench: building for the host in $host/" >&2
@@ -46,21 +54,25 @@ cmake -S . -B "$host" -DCMAKE_BUILD_TYPE=Release -DTOOLS_BENCH=ON \
 cmake --build "$host" -j "$jobs" --target obscure dorvane codec_bench \
   peer_hello peer_hello_cjson >/dev/null
 
-echo "bench: building the board's root and programs in $board/" >&2
-bash board/build.sh "$board" >/dev/null
-# The peers are built with the board build's own settings (its toolchain
-# file, root, specs and processor flags, board/build.sh's board.cmake), so
-# that peer and program are compiled and linked alike; a folder configured
-# with other settings is started anew.
-if ! cmp -s "$board/board.cmake" "$mips/board.cmake"; then
-  rm -rf "$mips"
-fi
-echo "bench: building the programs and their peers for the board in $mips/" >&2
-cmake -C "$board/board.cmake" -S . -B "$mips" -DCMAKE_BUILD_TYPE=Release \
-  -DTOOLS_BENCH=ON -DTOOLS_BUILD_TESTS=OFF >/dev/null
-cp "$board/board.cmake" "$mips/board.cmake"
-cmake --build "$mips" -j "$jobs" --target obscure dorvane peer_hello \
-  peer_hello_cjson >/dev/null
+# board_peers BOARD-BUILD DIR: the programs and their peers, built in DIR
+# with the board build's own settings (its toolchain file, root, specs,
+# processor flags and C library, board/build.sh's board.cmake), so that
+# peer and program are compiled and linked alike; a folder configured with
+# other settings is started anew.
+board_peers() {
+  local board=$1 dir=$2
+  if ! cmp -s "$board/board.cmake" "$dir/board.cmake"; then
+    rm -rf "$dir"
+  fi
+  echo "bench: building the programs and their peers for the board in $dir/" >&2
+  cmake -C "$board/board.cmake" -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release \
+    -DTOOLS_BENCH=ON -DTOOLS_BUILD_TESTS=OFF >/dev/null
+  cp "$board/board.cmake" "$dir/board.cmake"
+  cmake --build "$dir" -j "$jobs" --target obscure dorvane peer_hello \
+    peer_hello_cjson >/dev/null
+}
+board_peers "$board" "$mips"
+board_peers "$musl_board" "$musl"
 
 # instructions LOCALE COMMAND...: what a whole run of COMMAND executes,
 # output discarded, in an environment that holds only PATH and LC_ALL=LOCALE,
@@ -114,33 +126,49 @@ done
 # argv[0] and the same path in their start-up data.
 echo "bench: counting MIPS instructions under qemu" >&2
 qemu=$(command -v qemu-mips)
+# runs DIR: the links to DIR's programs and peers.
+runs() {
+  local links=$1/bench/runs
+  mkdir -p "$links/ours" "$links/peer"
+  ln -sf "$PWD/$1/scrambler/obscure" "$links/ours/obscure"
+  ln -sf "$PWD/$1/bench/peer_hello" "$links/peer/obscure"
+  ln -sf "$PWD/$1/flagtool/dorvane" "$links/ours/dorvane"
+  ln -sf "$PWD/$1/bench/peer_hello_cjson" "$links/peer/dorvane"
+}
+runs "$mips"
+runs "$musl"
 links=$mips/bench/runs
-mkdir -p "$links/ours" "$links/peer"
-ln -sf "$PWD/$mips/scrambler/obscure" "$links/ours/obscure"
-ln -sf "$PWD/$mips/bench/peer_hello" "$links/peer/obscure"
-ln -sf "$PWD/$mips/flagtool/dorvane" "$links/ours/dorvane"
-ln -sf "$PWD/$mips/bench/peer_hello_cjson" "$links/peer/dorvane"
-# on_board [-r LOW-HIGH] PROGRAM ARGS...: bench/mips_count.sh's count of a
-# whole run of PROGRAM on a 4Kc (MIPS32 release 1, no FPU) with the board's
-# root.
+musl_links=$musl/bench/runs
+# on_board [-r LOW-HIGH] ROOT PROGRAM ARGS...: bench/mips_count.sh's count
+# of a whole run of PROGRAM on a 4Kc (MIPS32 release 1, no FPU) with the
+# board's root ROOT.
 on_board() {
   local range=()
   if [ "$1" = -r ]; then
     range=(-r "$2")
     shift 2
   fi
-  bash bench/mips_count.sh "${range[@]}" -- "$qemu" -cpu 4Kc -L "$root" "$@"
+  bash bench/mips_count.sh "${range[@]}" -- "$qemu" -cpu 4Kc -L "$@"
 }
-# The board's envelope of the text must be the host's: the run does the work.
-if ! "$qemu" -cpu 4Kc -L "$root" "$links/ours/obscure" "$text" |
-  cmp -s - "$host/bench-envelope"; then
-  echo "bench: the board's obscure and the host's disagree on the text" >&2
-  exit 1
-fi
-mips_abc=$(on_board "$links/ours/obscure" abc)
-mips_hello=$(on_board "$links/peer/obscure")
-mips_h=$(on_board "$links/ours/dorvane" -h)
-mips_hello_cjson=$(on_board "$links/peer/dorvane")
+# same_envelope ROOT LINKS: the board's envelope of the text must be the
+# host's, with either C library: the run does the work.
+same_envelope() {
+  if ! "$qemu" -cpu 4Kc -L "$1" "$2/ours/obscure" "$text" |
+    cmp -s - "$host/bench-envelope"; then
+    echo "bench: the board's obscure ($1) and the host's disagree on the text" >&2
+    exit 1
+  fi
+}
+same_envelope "$root" "$links"
+same_envelope "$musl_root" "$musl_links"
+mips_abc=$(on_board "$root" "$links/ours/obscure" abc)
+mips_hello=$(on_board "$root" "$links/peer/obscure")
+mips_h=$(on_board "$root" "$links/ours/dorvane" -h)
+mips_hello_cjson=$(on_board "$root" "$links/peer/dorvane")
+musl_abc=$(on_board "$musl_root" "$musl_links/ours/obscure" abc)
+musl_hello=$(on_board "$musl_root" "$musl_links/peer/obscure")
+musl_h=$(on_board "$musl_root" "$musl_links/ours/dorvane" -h)
+musl_hello_cjson=$(on_board "$musl_root" "$musl_links/peer/dorvane")
 # MD5's block function, by its address range in the symbol table, as
 # offsets from the start of the code segment (where qemu loads it).
 obscure=$mips/scrambler/obscure
@@ -163,7 +191,7 @@ text_bytes=$(wc -c <"$host/bench-text")
 groups=$(((text_bytes + 2) / 3))
 inner=$((groups * 4))
 md5_blocks=$(((inner + 8) / 64 + 1))
-read -r mips_text mips_md5 < <(on_board -r "$md5_range" "$links/ours/obscure" "$text")
+read -r mips_text mips_md5 < <(on_board -r "$md5_range" "$root" "$links/ours/obscure" "$text")
 
 echo "bench: timing the codecs" >&2
 csv=$host/codec_bench.csv
@@ -220,10 +248,14 @@ row "x86-64 instructions, whole run of \`obscure abc\`" "$run_abc" \
   "C program printing one line" "$run_hello" 1.10
 row "MIPS instructions, whole run of \`obscure abc\`" "$mips_abc" \
   "the same, for the board" "$mips_hello" 1.10
+row "MIPS instructions, whole run of \`obscure abc\`, musl" "$musl_abc" \
+  "the same, for the board with musl" "$musl_hello" 1.20
 row "x86-64 instructions, whole run of \`dorvane -h\`" "$run_h" \
   "the same, loading cJSON's library" "$run_hello_cjson" 1.10
 row "MIPS instructions, whole run of \`dorvane -h\`" "$mips_h" \
   "the same, for the board" "$mips_hello_cjson" 1.10
+row "MIPS instructions, whole run of \`dorvane -h\`, musl" "$musl_h" \
+  "the same, for the board with musl" "$musl_hello_cjson" 1.20
 for locale in C C.UTF-8; do
   row "x86-64 instructions, whole run of \`obscure\` on a 96 KiB text, $locale locale" \
     "${run_text[$locale]}" "\`base64 -w0\` on it + \`md5sum\` on that" \
@@ -242,9 +274,12 @@ row "ns, base64 encoding of 128 KiB" "$(median encode/ours)" \
   "OpenSSL \`EVP_EncodeBlock\`" "$(median encode/openssl)" 1.00
 row "ns, lenient base64 decoding of 128 KiB" "$(median decode/ours)" \
   "OpenSSL \`EVP_DecodeBlock\`" "$(median decode/openssl)" 1.00
-for arch in x86-64 MIPS; do
-  dir=$host
-  [ $arch = MIPS ] && dir=$mips
+for arch in x86-64 MIPS "MIPS, musl"; do
+  case $arch in
+  x86-64) dir=$host ;;
+  MIPS) dir=$mips ;;
+  *) dir=$musl ;;
+  esac
   row "size text, \`obscure\`, $arch" "$(size_text "$dir/scrambler/obscure")" \
     "coreutils \`base64\`, x86-64" "$peer_size" "8192 B"
   row "size text, \`dorvane\`, $arch" "$(size_text "$dir/flagtool/dorvane")" \
