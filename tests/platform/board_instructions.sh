@@ -25,10 +25,10 @@ r2='rotrv?|seb|seh|wsbh|ext|ins|di|ei|rdhwr|synci|rdpgpr|wrpgpr|jalr\.hb|jr\.hb'
 fpu='[ls][wdu]x?c1|[ms][ft]h?c1|[cm][ft]c1|bc1[a-z]*|movf|movt'
 fpu+='|[a-z0-9.]+\.(s|d|w|l|ps)|c\.[a-z]+\.(s|d|ps)'
 # The one release 2 instruction a musl root may hold: musl reads the thread
-# pointer with rdhwr $3, $29 (the user-local register into $3), which a
-# release 1 core traps as reserved and the kernel emulates, for exactly
-# this form on a fast path. Any other register, and any other release 2
-# instruction, is still a SIGILL.
+# pointer with rdhwr $3, $29 (the user-local register into $3). A release 1
+# core traps it as reserved and the kernel emulates it, with a fast path for
+# exactly this form. Only that form is allowed, so that any other rdhwr and
+# every other release 2 instruction still fail the check.
 emulated=
 # shellcheck disable=SC2016 # the registers as objdump prints them, not expansions
 [ "${TOOLS_LIBC:-}" = musl ] && emulated='rdhwr $3,$29'
