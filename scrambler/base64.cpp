@@ -70,9 +70,9 @@ struct GroupMask {
   uint32_t word[2];
 };
 
-// Bytes a round of pair_rounds takes: six groups, three mask periods, so
+// Bytes a round of pair_rounds takes: four groups, two mask periods, so
 // every round starts again at mask byte 0.
-const size_t ROUND = 18;
+const size_t ROUND = 12;
 
 // Inputs from this many bytes on are encoded through a PairTable. Filling
 // one costs about what the pairs save on a few kilobytes, and short texts,
@@ -95,8 +95,6 @@ const unsigned char *pair_rounds(const unsigned char *p,
     put_pairs(dst + 4, t, load_be32(p + 3) ^ m1);
     put_pairs(dst + 8, t, load_be32(p + 6) ^ m0);
     put_pairs(dst + 12, t, load_be32(p + 9) ^ m1);
-    put_pairs(dst + 16, t, load_be32(p + 12) ^ m0);
-    put_pairs(dst + 20, t, load_be32(p + 15) ^ m1);
   }
   return p;
 }

@@ -14,21 +14,18 @@ namespace {
 const size_t INPUT_MAX = 1 << 20;
 
 // read_input: reads standard input to its end into a buffer taken with
-// realloc, which grows by doubling as the input comes but never beyond the
-// longest text and a newline and one byte more, which is as far as reading
-// goes. Returns the input less one final newline, zero-terminated, for the
-// caller to free. Returns NULL for a read error, a zero byte in the input
-// or a text longer than INPUT_MAX, and also when memory runs out, which
-// sets *no_memory (false on entry); nothing is left allocated then.
+// realloc, which grows as the input comes, but reads no further than the
+// longest text and a newline and one byte more. Returns the input less one
+// final newline, zero-terminated, for the caller to free. Returns NULL for
+// a read error, a zero byte in the input or a text longer than INPUT_MAX,
+// and also when memory runs out, which sets *no_memory (false on entry);
+// nothing is left allocated then.
 char *read_input(bool *no_memory) {
   char *buf = NULL;
   size_t len = 0, size = 0;
-  ssize_t got;
-  do {
+  while (len <= INPUT_MAX + 1) {
     if (len == size) {
-      size = size == 0 ? 4096 : 2 * size;
-      if (size > INPUT_MAX + 2)
-        size = INPUT_MAX + 2;
+      size = 2 * size + 4096;
       // One spare byte for the terminating zero.
       char *grown = static_cast<char *>(realloc(buf, size + 1));
       if (grown == NULL) {
@@ -37,17 +34,19 @@ char *read_input(bool *no_memory) {
       }
       buf = grown;
     }
-    got = read(0, buf + len, size - len);
-    if (got > 0)
-      len += static_cast<size_t>(got);
-  } while (got > 0 && len < INPUT_MAX + 2);
-  if (!*no_memory && got >= 0) {
-    if (len > 0 && buf[len - 1] == '\n')
-      len--;
-    buf[len] = '\0';
-    // A text cannot hold a zero byte, here as on the command line.
-    if (len <= INPUT_MAX && strlen(buf) == len)
-      return buf;
+    ssize_t got = read(0, buf + len, size - len);
+    if (got <= 0) {
+      if (got == 0) {
+        if (len > 0 && buf[len - 1] == '\n')
+          len--;
+        buf[len] = '\0';
+        // A text cannot hold a zero byte, here as on the command line.
+        if (len <= INPUT_MAX && strlen(buf) == len)
+          return buf;
+      }
+      break;
+    }
+    len += static_cast<size_t>(got);
   }
   free(buf);
   return NULL;
