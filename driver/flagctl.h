@@ -26,15 +26,14 @@
 #define FLAGCTL_REQ_GET 2		/* driver -> program: fill in the table */
 
 /*
- * The number a request 2 on the control node is rewritten to on its way into
- * the kernel where request 2 is also the kernel's generic "block size"
- * request (FIGETBSZ is 2 on x86-64), which Linux answers itself for every
- * open file; the module's steer_get parameter (on by default) does it there.
- * This encoded number is one the generic code does not know, so it reaches
- * the driver, which answers it only while steering is on. Elsewhere (the
- * board's MIPS) request 2 reaches the driver as it is, and this number is
- * just another unknown request.
+ * Request 2 in the encoded form, for processors where the plain 2 is also
+ * the kernel's generic "block size" request (FIGETBSZ is 2 on x86-64),
+ * which Linux answers itself for every open file before any driver sees
+ * it. The generic code does not know this number, so it reaches the driver,
+ * which answers it there exactly as request 2. Elsewhere (the board's MIPS)
+ * request 2 reaches the driver as it is, and this number is just another
+ * unknown request.
  */
-#define FLAGCTL_STEERED_GET _IOR('F', 2, char[FLAGCTL_TABLE_SIZE])
+#define FLAGCTL_REQ_GET_ALIAS _IOR('F', 2, char[FLAGCTL_TABLE_SIZE])
 
 #endif

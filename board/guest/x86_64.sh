@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # vm-check's x86-64 guest: builds its image and boots it. Debian's own
 # kernel (the one matching the installed linux-headers-amd64) under software
-# emulation, with the reference flag driver built against those headers
-# (there it carries the request-2 probe), busybox, the real dorvane, and
-# the guest's test cases (tests/kernel/) as its /init. The console is left
-# in BUILD/serial.log and the kernel's release in BUILD/release for
-# tests/kernel/vm-check.sh to judge.
+# emulation, with the reference flag driver built against those headers,
+# busybox, the real dorvane, flagctl-steer and the guest's test cases
+# (tests/kernel/) as its /init. Request 2 is also the kernel's own
+# FIGETBSZ there, which it answers itself for every file; the driver answers
+# the encoded alias of request 2 as well, and /usr/bin/flagctl-steer
+# (tests/kernel/flagctl_steer.c) runs a program with its request 2 on the
+# node rewritten into that alias, so every dorvane case runs through it.
+# The console is left in BUILD/serial.log and the kernel's release in
+# BUILD/release for tests/kernel/vm-check.sh to judge.
 #
 # Usage, from the repository root: bash board/guest/x86_64.sh
 # (make vm-check runs it through tests/kernel/vm-check.sh).
@@ -72,20 +76,25 @@ cp driver/Kbuild driver/flagctl.c driver/flagctl.h "$build/module/"
 make -s -C "$kdir" M="$build/module" CC="$cc" modules >"$build/module.log" 2>&1 ||
   { cat "$build/module.log"; die "the module did not build"; }
 
-# The raw-request checker: static, so it needs nothing in the guest.
-gcc -std=gnu11 -O2 -Wall -Wextra -Wshadow -Wformat=2 -Werror -static \
-  -Idriver -o "$build/raw-requests" tests/kernel/raw_requests.c
+# The raw-request checker and flagctl-steer: static, so they need nothing
+# in the guest.
+for program in raw_requests flagctl_steer; do
+  gcc -std=gnu11 -O2 -Wall -Wextra -Wshadow -Wformat=2 -Werror -static \
+    -Idriver -o "$build/${program//_/-}" "tests/kernel/$program.c"
+done
 
-# The initramfs: busybox, the init script, the module, the checker, and
-# dorvane with the shared libraries it names, at the paths the loader uses.
+# The initramfs: busybox, the init script, the module, the checker,
+# flagctl-steer, and dorvane with the shared libraries it names, at the
+# paths the loader uses.
 root=$build/initramfs
 rm -rf "$root"
-mkdir -p "$root"/{bin,dev,proc,sys,tmp,usr/sbin,lib/modules}
+mkdir -p "$root"/{bin,dev,proc,sys,tmp,usr/bin,usr/sbin,lib/modules}
 cp /bin/busybox "$root/bin/busybox"
 cp tests/kernel/init.sh "$root/init"
 chmod 755 "$root/init"
 cp "$build/module/flagctl.ko" "$root/lib/modules/"
 cp "$build/raw-requests" "$root/bin/"
+cp "$build/flagctl-steer" "$root/usr/bin/"
 cp "$dorvane" "$root/usr/sbin/dorvane"
 for lib in $(ldd "$dorvane" | grep -o '/[^ ]*'); do
   mkdir -p "$root$(dirname "$lib")"

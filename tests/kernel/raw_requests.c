@@ -1,12 +1,18 @@
 /*
  * raw-requests: exercises the flag driver's requests directly, in the guest
  * booted by vm-check, for what dorvane cannot show: exact bytes, unknown
- * requests, bad pointers and, where there is one, the steering of request 2.
+ * requests, bad pointers, a set without write access, the node's mode and
+ * how request 2 reaches the driver.
  *
- *   raw-requests plain       a kernel whose own requests leave 1 and 2 alone
- *                            (the board's MIPS): the module has no probe
- *   raw-requests steered     x86-64, the module loaded with steer_get on
- *   raw-requests unsteered   x86-64, the module loaded with steer_get=0
+ *   raw-requests plain     a kernel whose own requests leave 1 and 2 alone
+ *                          (the board's MIPS): request 2 is the driver's
+ *   raw-requests alias     x86-64, where the kernel answers request 2 itself:
+ *                          the table comes back through the alias, and the
+ *                          plain 2 gets the kernel's answer
+ *   raw-requests steered   x86-64, run under flagctl-steer: the plain 2 on
+ *                          the node reaches the driver, the caller's request
+ *                          register comes back as it was, and request 2 on
+ *                          any other file still gets the kernel's answer
  *
  * Prints one "vm-check: FAIL ..." line per failed check, then
  * "raw-requests MODE: P passed, F failed"; exits with 0 only when F is 0.
@@ -14,11 +20,13 @@
  */
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -29,7 +37,11 @@
 #define JUNK 0x5a /* fills buffers the driver is expected to write */
 #define GUARD 16  /* bytes after a table that must stay untouched */
 
+/* Whether the kernel answers request 2 itself, so that the alias exists. */
+#define HAS_ALIAS (FIGETBSZ == FLAGCTL_REQ_GET)
+
 static const char *mode;
+static unsigned long get_request; /* the number that fetches the table here */
 static int passed, failed;
 
 /* check: records one check, printing why it failed when it did. */
@@ -63,15 +75,15 @@ static void fill_pattern(uint8_t *table, uint8_t seed)
 }
 
 /*
- * read_back: request 2 (steered) into a junk-filled buffer with a guard
- * after it. Returns 1 when exactly the 172 bytes of `want` were written.
+ * read_back: the table fetched into a junk-filled buffer with a guard after
+ * it. Returns 1 when exactly the 172 bytes of `want` were written.
  */
 static int read_back(int fd, const uint8_t *want)
 {
 	uint8_t buf[FLAGCTL_TABLE_SIZE + GUARD];
 
 	memset(buf, JUNK, sizeof(buf));
-	if (request(fd, FLAGCTL_REQ_GET, buf) != 0)
+	if (request(fd, get_request, buf) != 0)
 		return 0;
 	for (int i = FLAGCTL_TABLE_SIZE; i < (int)sizeof(buf); i++)
 		if (buf[i] != JUNK)
@@ -96,8 +108,9 @@ static uint8_t *map_edge(void)
 }
 
 /*
- * answered: what every mode with request 2 reaching the driver shares:
- * exact bytes, unknown requests and bad pointers. Leaves `table` set.
+ * answered: what every mode shares, with the table fetched by get_request:
+ * exact bytes, unknown requests, bad pointers, a set without write access
+ * and the node's mode. Leaves `table` set.
  */
 static void answered(int fd, uint8_t *table)
 {
@@ -106,19 +119,18 @@ static void answered(int fd, uint8_t *table)
 	/* Every byte is kept: counts and unterminated names are not judged. */
 	fill_pattern(table, 3);
 	check(request(fd, FLAGCTL_REQ_SET, table) == 0, "set", "request 1 failed");
-	check(read_back(fd, table), "get", "request 2 did not return exactly the 172 bytes set");
+	check(read_back(fd, table), "get",
+	      "the table did not come back as exactly the 172 bytes set");
 
 	/*
 	 * Requests the driver does not know, each refused with no effect;
-	 * without a probe the steered number is one of them.
+	 * where the kernel leaves request 2 alone the alias is one of them.
 	 */
 	static const unsigned long unknown[] = {
-		0, 3, 0x4602, FLAGCTL_REQ_GET | 0x100, 0xffffffffUL, FLAGCTL_STEERED_GET,
+		0, 3, 0x4602, FLAGCTL_REQ_GET | 0x100, 0xffffffffUL, FLAGCTL_REQ_GET_ALIAS,
 	};
-	size_t n_unknown = sizeof(unknown) / sizeof(unknown[0]);
+	size_t n_unknown = sizeof(unknown) / sizeof(unknown[0]) - HAS_ALIAS;
 	fill_pattern(other, 99);
-	if (strcmp(mode, "steered") == 0)
-		n_unknown--;
 	for (size_t i = 0; i < n_unknown; i++) {
 		char name[32];
 
@@ -127,6 +139,18 @@ static void answered(int fd, uint8_t *table)
 	}
 	check(read_back(fd, table), "unknown-no-effect", "an unknown request changed the table");
 
+	/* Only a file opened for writing sets the table. */
+	int read_only = open(NODE, O_RDONLY);
+	check(read_only >= 0 && request(read_only, FLAGCTL_REQ_SET, other) == EBADF,
+	      "set-read-only", "a set on a file opened read-only was not refused with EBADF");
+	check(read_back(fd, table), "set-read-only", "a refused set changed the table");
+	if (read_only >= 0)
+		close(read_only);
+
+	struct stat node;
+	check(stat(NODE, &node) == 0 && S_ISCHR(node.st_mode) && (node.st_mode & 07777) == 0600,
+	      "node-mode", "the node is not a character device of mode 0600");
+
 	/* Pointers the driver cannot use in full: EFAULT, table unchanged. */
 	uint8_t *edge = map_edge();
 	check(edge != NULL, "map", "cannot map the test pages");
@@ -134,15 +158,15 @@ static void answered(int fd, uint8_t *table)
 		return;
 	uint8_t *straddling = edge - FLAGCTL_TABLE_SIZE / 2;
 	memset(straddling, 7, FLAGCTL_TABLE_SIZE / 2);
-	static const struct {
+	const struct {
 		const char *name;
 		unsigned long number;
 		int straddle; /* 0: NULL pointer, 1: table runs off the mapping */
 	} faults[] = {
 		{ "set-null", FLAGCTL_REQ_SET, 0 },
 		{ "set-straddling", FLAGCTL_REQ_SET, 1 },
-		{ "get-null", FLAGCTL_REQ_GET, 0 },
-		{ "get-straddling", FLAGCTL_REQ_GET, 1 },
+		{ "get-null", get_request, 0 },
+		{ "get-straddling", get_request, 1 },
 	};
 	for (size_t i = 0; i < sizeof(faults) / sizeof(faults[0]); i++) {
 		void *arg = faults[i].straddle ? straddling : NULL;
@@ -152,10 +176,11 @@ static void answered(int fd, uint8_t *table)
 		check(read_back(fd, table), faults[i].name, "a refused request changed the table");
 	}
 	mprotect(edge - sysconf(_SC_PAGESIZE), sysconf(_SC_PAGESIZE), PROT_READ);
-	check(request(fd, FLAGCTL_REQ_GET, edge - FLAGCTL_TABLE_SIZE) == EFAULT, "get-read-only",
+	check(request(fd, get_request, edge - FLAGCTL_TABLE_SIZE) == EFAULT, "get-read-only",
 	      "not refused with EFAULT");
 }
 
+#if !HAS_ALIAS
 /* plain: request 2 is the driver's own, on its node and nowhere else. */
 static void plain(int fd)
 {
@@ -169,12 +194,52 @@ static void plain(int fd)
 	if (null_fd >= 0)
 		close(null_fd);
 }
+#endif
 
-#if defined(__x86_64__)
+#if HAS_ALIAS
+/* The kernel's answer to request 2: the block size of the file's filesystem. */
+static int32_t block_size(int fd)
+{
+	struct statfs fs;
+
+	return fstatfs(fd, &fs) == 0 ? (int32_t)fs.f_bsize : -1;
+}
+
+/*
+ * kernel_answers: whether request 2 on `fd` gets the kernel's answer: the
+ * block size in the first four bytes of the buffer and nothing after them.
+ */
+static int kernel_answers(int fd)
+{
+	uint8_t buf[FLAGCTL_TABLE_SIZE];
+	int32_t size = block_size(fd), count;
+
+	memset(buf, JUNK, sizeof(buf));
+	if (size <= 0 || request(fd, FLAGCTL_REQ_GET, buf) != 0)
+		return 0;
+	memcpy(&count, buf, sizeof(count));
+	for (int i = sizeof(count); i < FLAGCTL_TABLE_SIZE; i++)
+		if (buf[i] != JUNK)
+			return 0;
+	return count == size;
+}
+
+/* alias: the table through the alias; the plain 2 never reaches the driver. */
+static void alias(int fd)
+{
+	uint8_t table[FLAGCTL_TABLE_SIZE];
+
+	answered(fd, table);
+	check(kernel_answers(fd), "plain-get",
+	      "request 2 on the node did not get the filesystem's block size alone");
+}
+#endif
+
+#if HAS_ALIAS && defined(__x86_64__)
 /*
  * raw_ioctl: request 2 as a bare system call with the request word in
  * *`word`, which receives the register's value after the call. Returns the
- * call's result. The steering rewrites this register on the way in, so it
+ * call's result. flagctl-steer rewrites this register on the way in, so it
  * shows whether the rewrite was undone before the caller resumed.
  */
 static long raw_ioctl(int fd, unsigned long *word, void *arg)
@@ -190,14 +255,7 @@ static long raw_ioctl(int fd, unsigned long *word, void *arg)
 	return ret;
 }
 
-/* The generic answer to request 2: the block size of the node's filesystem. */
-static int32_t block_size(int fd)
-{
-	struct statfs fs;
-
-	return fstatfs(fd, &fs) == 0 ? (int32_t)fs.f_bsize : -1;
-}
-
+/* steered: under flagctl-steer, the plain 2 on the node reaches the driver. */
 static void steered(int fd)
 {
 	uint8_t table[FLAGCTL_TABLE_SIZE];
@@ -223,52 +281,28 @@ static void steered(int fd)
 		check(word == words[i], name, "request register changed");
 	}
 
-	/* Request 2 on any other file still gets the generic answer. */
+	/* Request 2 on any other file still gets the kernel's answer. */
 	int null_fd = open("/dev/null", O_RDWR);
-	int32_t size = 0;
-	check(null_fd >= 0 && request(null_fd, FLAGCTL_REQ_GET, &size) == 0 &&
-		      size == block_size(null_fd) && size > 0,
-	      "other-file", "request 2 on /dev/null was not answered generically");
+	check(null_fd >= 0 && kernel_answers(null_fd), "other-file",
+	      "request 2 on /dev/null did not get the kernel's answer");
 	if (null_fd >= 0)
 		close(null_fd);
 }
-
-static void unsteered(int fd)
-{
-	uint8_t table[FLAGCTL_TABLE_SIZE], buf[FLAGCTL_TABLE_SIZE];
-	int32_t size = block_size(fd);
-
-	fill_pattern(table, 5);
-	check(request(fd, FLAGCTL_REQ_SET, table) == 0, "set",
-	      "request 1 did not reach the driver");
-
-	/* The kernel's own answer: the block size in the first four bytes. */
-	memset(buf, JUNK, sizeof(buf));
-	check(request(fd, FLAGCTL_REQ_GET, buf) == 0, "get", "request 2 failed");
-	int32_t count;
-	memcpy(&count, buf, sizeof(count));
-	check(size > 0 && count == size, "get-generic",
-	      "request 2 did not return the filesystem's block size");
-	int untouched = 1;
-	for (int i = 4; i < FLAGCTL_TABLE_SIZE; i++)
-		untouched &= buf[i] == JUNK;
-	check(untouched, "get-generic-rest", "bytes past the count were written");
-
-	/* Without steering nothing is steered, so the steered form is unknown. */
-	check(request(fd, FLAGCTL_STEERED_GET, buf) == ENOTTY, "steered-number",
-	      "not refused with ENOTTY");
-}
 #endif
 
-/* The modes this processor has: the probe exists for x86-64 only. */
+/* The modes this processor has, and the number each fetches the table by. */
 static const struct {
 	const char *name;
+	unsigned long get;
 	void (*run)(int fd);
 } modes[] = {
-	{ "plain", plain },
+#if HAS_ALIAS
+	{ "alias", FLAGCTL_REQ_GET_ALIAS, alias },
 #if defined(__x86_64__)
-	{ "steered", steered },
-	{ "unsteered", unsteered },
+	{ "steered", FLAGCTL_REQ_GET, steered },
+#endif
+#else
+	{ "plain", FLAGCTL_REQ_GET, plain },
 #endif
 };
 
@@ -276,11 +310,17 @@ int main(int argc, char **argv)
 {
 	void (*run)(int fd) = NULL;
 
-	for (size_t i = 0; argc == 2 && i < sizeof(modes) / sizeof(modes[0]); i++)
-		if (strcmp(argv[1], modes[i].name) == 0)
+	for (size_t i = 0; argc == 2 && i < sizeof(modes) / sizeof(modes[0]); i++) {
+		if (strcmp(argv[1], modes[i].name) == 0) {
 			run = modes[i].run;
+			get_request = modes[i].get;
+		}
+	}
 	if (run == NULL) {
-		printf("usage: raw-requests plain|steered|unsteered\n");
+		printf("usage: raw-requests");
+		for (size_t i = 0; i < sizeof(modes) / sizeof(modes[0]); i++)
+			printf("%c%s", i ? '|' : ' ', modes[i].name);
+		printf("\n");
 		return 2;
 	}
 	mode = argv[1];

@@ -6,8 +6,10 @@
 # is all that is judged here:
 #
 #   x86_64  Debian's own kernel (board/guest/x86_64.sh, in build-vm/):
-#           request 2 is also the kernel's FIGETBSZ there, so the module
-#           carries its probe
+#           request 2 is also the kernel's FIGETBSZ there, so the driver
+#           also answers an encoded alias of it, and dorvane runs under
+#           flagctl-steer (flagctl_steer.c), which rewrites its request 2
+#           on the node into the alias
 #   mips    the board's processor, Linux built from Debian's sources, with
 #           dorvane from the board build (board/guest/mips.sh, in
 #           build-vm-mips/)
@@ -16,7 +18,7 @@
 # Environment: VM_GUEST (x86_64 or mips; default both), VM_BUILD and
 # VM_MIPS_BUILD (the guests' folders). Passes only when every guest passes.
 set -uo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/../.." || exit 1
 
 say() { printf 'vm-check: %s\n' "$*"; }
 
