@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # vm-check's x86-64 guest: builds its image and boots it. Debian's own
 # kernel (the one matching the installed linux-headers-amd64) under software
-# emulation, with the reference flag driver built against those headers,
-# busybox, the real dorvane, flagctl-steer and the guest's test cases
-# (tests/kernel/) as its /init. Request 2 is also the kernel's own
+# emulation on two processors, so that concurrent callers of the driver
+# really run at once, with the reference flag driver built against those
+# headers, busybox, the real dorvane, flagctl-steer and the guest's test
+# cases (tests/kernel/) as its /init. Request 2 is also the kernel's own
 # FIGETBSZ there, which it answers itself for every file; the driver answers
 # the encoded alias of request 2 as well, and /usr/bin/flagctl-steer
 # (tests/kernel/flagctl_steer.c) runs a program with its request 2 on the
@@ -105,7 +106,7 @@ pack_initramfs "$root" "$build/initramfs.cpio.gz"
 # Software emulation only, so the result does not depend on the host's
 # virtualisation support.
 boot_guest "$build/serial.log" "$timeout_s" qemu-system-x86_64 -accel tcg \
-  -m 256 -smp 1 -nodefaults -display none -no-reboot -nic none \
+  -m 256 -smp 2 -nodefaults -display none -no-reboot -nic none \
   -kernel "$kernel" -initrd "$build/initramfs.cpio.gz" \
   -append "console=ttyS0 panic=-1 quiet"
 echo "$release" >"$build/release"

@@ -5,11 +5,11 @@
 # cases (init.sh, raw_requests.c) and prints a tally on the console, which
 # is all that is judged here:
 #
-#   x86_64  Debian's own kernel (board/guest/x86_64.sh, in build-vm/):
-#           request 2 is also the kernel's FIGETBSZ there, so the driver
-#           also answers an encoded alias of it, and dorvane runs under
-#           flagctl-steer (flagctl_steer.c), which rewrites its request 2
-#           on the node into the alias
+#   x86_64  Debian's own kernel on two processors (board/guest/x86_64.sh,
+#           in build-vm/): request 2 is also the kernel's FIGETBSZ there,
+#           so the driver also answers an encoded alias of it, and dorvane
+#           runs under flagctl-steer (flagctl_steer.c), which rewrites its
+#           request 2 on the node into the alias
 #   mips    the board's processor, Linux built from Debian's sources, with
 #           dorvane from the board build (board/guest/mips.sh, in
 #           build-vm-mips/)
