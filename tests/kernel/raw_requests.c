@@ -1,8 +1,8 @@
 /*
  * raw-requests: exercises the flag driver's requests directly, in the guest
  * booted by vm-check, for what dorvane cannot show: exact bytes, unknown
- * requests, bad pointers, a set without write access, the node's mode and
- * how request 2 reaches the driver.
+ * requests, bad pointers, a set without write access, the node's mode, how
+ * request 2 reaches the driver, and fetches racing sets many times over.
  *
  *   raw-requests plain     a kernel whose own requests leave 1 and 2 alone
  *                          (the board's MIPS): request 2 is the driver's
@@ -18,9 +18,13 @@
  * "raw-requests MODE: P passed, F failed"; exits with 0 only when F is 0.
  * Built statically for the guest's processor.
  */
+/* sched_setaffinity and its processor sets are the C library's extensions. */
+#define _GNU_SOURCE /* NOLINT(bugprone-reserved-identifier): the feature macro */
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <sched.h>
+#include <signal.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
@@ -29,13 +33,16 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "flagctl.h"
 
 #define NODE "/dev/" FLAGCTL_NAME
-#define JUNK 0x5a /* fills buffers the driver is expected to write */
-#define GUARD 16  /* bytes after a table that must stay untouched */
+#define JUNK 0x5a    /* fills buffers the driver is expected to write */
+#define GUARD 16     /* bytes after a table that must stay untouched */
+#define RACE_MS 2000 /* how long fetches race another process's sets */
 
 /* Whether the kernel answers request 2 itself, so that the alias exists. */
 #define HAS_ALIAS (FIGETBSZ == FLAGCTL_REQ_GET)
@@ -290,6 +297,99 @@ static void steered(int fd)
 }
 #endif
 
+/* now_ms: the monotonic clock in milliseconds, or -1 when it cannot be read. */
+static long long now_ms(void)
+{
+	struct timespec t;
+
+	if (clock_gettime(CLOCK_MONOTONIC, &t) != 0)
+		return -1;
+	return (long long)t.tv_sec * 1000 + t.tv_nsec / 1000000;
+}
+
+/*
+ * run_on: keeps the calling process on processor `cpu` when the machine has
+ * more than one (nothing to choose otherwise). Returns 0, or -1 when the
+ * processor cannot be chosen.
+ */
+static int run_on(int cpu)
+{
+	cpu_set_t set;
+
+	if (sysconf(_SC_NPROCESSORS_ONLN) < 2)
+		return 0;
+	CPU_ZERO(&set);
+	CPU_SET(cpu, &set);
+	return sched_setaffinity(0, sizeof(set), &set);
+}
+
+/*
+ * concurrent: another process sets two tables in turn, as fast as it can,
+ * while this one fetches the table for RACE_MS: every fetch must succeed and
+ * be one of the two, whole. With two processors the two processes are kept
+ * on one each, so that the sets and the fetches really overlap: a driver
+ * that lets a set in part way through a copy hands back pieces of both.
+ * Leaves one of the two tables set, and this process free to run anywhere.
+ */
+static void concurrent(int fd)
+{
+	uint8_t one[FLAGCTL_TABLE_SIZE], two[FLAGCTL_TABLE_SIZE], buf[FLAGCTL_TABLE_SIZE];
+	int failures = 0, mixed = 0, started = 0, fetches = 0;
+	cpu_set_t anywhere;
+
+	fill_pattern(one, 11);
+	fill_pattern(two, 200);
+	check(request(fd, FLAGCTL_REQ_SET, one) == 0, "concurrent", "request 1 failed");
+	/* The fetches start once the setter is running: it says so through a pipe. */
+	int running[2];
+	if (pipe(running) != 0) {
+		check(0, "concurrent", "cannot make a pipe");
+		return;
+	}
+	pid_t setter = fork();
+	if (setter == 0) {
+		/* Ended by the parent; the alarm ends it should the parent die. */
+		alarm(60);
+		if (run_on(1) != 0)
+			_exit(1);
+		request(fd, FLAGCTL_REQ_SET, two);
+		close(running[0]);
+		if (write(running[1], "", 1) != 1)
+			_exit(1);
+		close(running[1]);
+		for (;;) {
+			request(fd, FLAGCTL_REQ_SET, one);
+			request(fd, FLAGCTL_REQ_SET, two);
+		}
+	}
+	char byte;
+	close(running[1]);
+	started = setter > 0 && read(running[0], &byte, 1) == 1;
+	close(running[0]);
+	check(started, "concurrent", "the setting process did not start");
+	int pinned = sched_getaffinity(0, sizeof(anywhere), &anywhere) == 0 && run_on(0) == 0;
+	check(pinned, "concurrent", "cannot keep the fetches on one processor");
+	long long start = now_ms();
+	check(start >= 0, "concurrent", "cannot read the monotonic clock");
+	for (long long end = start + RACE_MS; started && start >= 0 && now_ms() < end; fetches++) {
+		if (request(fd, get_request, buf) != 0)
+			failures++;
+		else if (memcmp(buf, one, sizeof(buf)) != 0 && memcmp(buf, two, sizeof(buf)) != 0)
+			mixed++;
+	}
+	if (setter > 0) {
+		kill(setter, SIGKILL);
+		waitpid(setter, NULL, 0);
+	}
+	if (pinned)
+		sched_setaffinity(0, sizeof(anywhere), &anywhere);
+
+	char why[100];
+	snprintf(why, sizeof(why), "of %d fetches in %d ms, %d failed and %d mixed two tables",
+		 fetches, RACE_MS, failures, mixed);
+	check(started && fetches > 0 && failures == 0 && mixed == 0, "concurrent", why);
+}
+
 /* The modes this processor has, and the number each fetches the table by. */
 static const struct {
 	const char *name;
@@ -328,6 +428,7 @@ int main(int argc, char **argv)
 	check(fd >= 0, "open", strerror(errno));
 	if (fd >= 0) {
 		run(fd);
+		concurrent(fd);
 		close(fd);
 	}
 	printf("raw-requests %s: %d passed, %d failed\n", mode, passed, failed);
