@@ -42,9 +42,12 @@ fi
 rm -f "$build/vmlinux" "$build/kernel/fragment"
 mkdir -p "$build/kernel"
 kmake KCONFIG_ALLCONFIG="$PWD/$fragment" allnoconfig
-# Kconfig drops a line whose dependencies are not met without a word, so
-# every line of the fragment must be found as it is in the result.
-missing=$(grep '^CONFIG_' "$fragment" | grep -vxFf "$build/kernel/.config" || true)
+# Kconfig drops a line whose dependencies are not met without a word, and
+# a default may turn back on what the fragment turns off, so every setting
+# of the fragment, "# CONFIG_X is not set" included, must be found as it is
+# in the result.
+missing=$(grep -E '^(CONFIG_|# CONFIG_[A-Za-z0-9_]+ is not set$)' "$fragment" |
+  grep -vxFf "$build/kernel/.config" || true)
 if [ -n "$missing" ]; then
   printf 'kernel: not in the configuration after the merge:\n%s\n' "$missing" >&2
   exit 1
