@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
-# vm-check's MIPS guest: the board's processor, a big-endian MIPS32 release 2
-# core (qemu's Malta board with a 24Kc, software emulation), running Linux
-# 6.1 built from Debian's sources (board/guest/kernel.sh), busybox built
-# from Debian's sources (board/guest/busybox.sh), the reference flag driver built
-# against that kernel (there it is the plain misc device: request 2 is not
-# the kernel's own) and dorvane as the board build installs it, with its
-# shared libraries, with the guest's test cases (tests/kernel/) as its
-# /init. The console is left in BUILD/serial.log and the kernel's release
-# in BUILD/release for tests/kernel/vm-check.sh to judge.
+# vm-check's MIPS guest: the board's processor, a big-endian MIPS32 release
+# 2 core (qemu's Malta board with a 24Kc, software emulation), running Linux
+# 6.1 built from Debian's sources (board/guest/kernel.sh). Every program in the image is built on
+# the board's root (board/build.sh: uClibc-ng, soft float, release 1):
+# busybox (board/guest/busybox.sh) and the raw-request checker statically,
+# dorvane and obscure as the board build's install rule puts them, less the
+# manual pages, with the loader and libraries they load. The reference flag
+# driver is built against that kernel; request 2 is not the kernel's own
+# there, so it reaches the driver as it is and the module is the plain misc
+# device. The guest's test cases (tests/kernel/) are its /init.
+#
+# Before it boots, every ELF file of the image is checked on the host
+# (tests/kernel/mips_image.sh); the report goes into the image as
+# /etc/image-check, and the guest adds it to its tally. The console is left
+# in BUILD/serial.log and the kernel's release in BUILD/release for
+# tests/kernel/vm-check.sh to judge.
 #
 # Usage, from the repository root: bash board/guest/mips.sh
 # (make vm-check runs it through tests/kernel/vm-check.sh).
@@ -22,11 +29,14 @@ cd "$(dirname "$0")/../.."
 
 build=${VM_MIPS_BUILD:-build-vm-mips}
 timeout_s=${VM_TIMEOUT:-600}
-board=build-mips
+board="build-mips"
 . board/guest/lib.sh
+. board/board.env
 
+# The board's root first: busybox and the checker are built on it.
+bash board/build.sh "$board"
 bash board/guest/kernel.sh "$build"
-bash board/guest/busybox.sh "$build"
+bash board/guest/busybox.sh "$build" "$board"
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
 kdir=$build/kernel
@@ -40,33 +50,45 @@ make -s -C "$build/linux" O="$kdir" M="$build/module" ARCH=mips \
   CROSS_COMPILE=mips-linux-gnu- modules >"$build/module.log" 2>&1 ||
   { cat "$build/module.log"; die "the module did not build"; }
 
-# The raw-request checker: static, so it needs nothing in the guest.
-mips-linux-gnu-gcc -std=gnu11 -O2 -Wall -Wextra -Wshadow -Wformat=2 -Werror \
+# The raw-request checker, static on the board's C library.
+read -ra cpu_flags <<<"$BOARD_CPU_FLAGS"
+mips-linux-gnu-gcc -muclibc -specs="$PWD/$board/root/usr/lib/gcc/board.specs" \
+  "${cpu_flags[@]}" -std=gnu11 -O2 -Wall -Wextra -Wshadow -Wformat=2 -Werror \
   -static -Idriver -o "$build/raw-requests" tests/kernel/raw_requests.c
-
-# dorvane exactly as the board build installs it, and what it loads.
-bash board/build.sh "$board"
-dorvane=$board/flagtool/dorvane
 
 root=$build/initramfs
 rm -rf "$root"
-mkdir -p "$root"/{bin,dev,proc,sys,tmp,usr/sbin,lib/modules}
+mkdir -p "$root"/{bin,dev,etc,proc,sys,tmp,lib/modules}
 cp "$build/busybox/busybox" "$root/bin/busybox"
 cp tests/kernel/init.sh "$root/init"
 chmod 755 "$root/init"
 cp "$build/module/flagctl.ko" "$root/lib/modules/"
 cp "$build/raw-requests" "$root/bin/"
-cp "$dorvane" "$root/usr/sbin/dorvane"
 
-# Its loader and the shared libraries it needs, from the board's root to the
-# same paths.
-loaded=$(bash board/loads.sh mips-linux-gnu-readelf "$board/root" \
-  "$root/usr/sbin/dorvane") || die "dorvane needs what $board/root does not hold"
+# The programs as the board build installs them (/usr/sbin/dorvane,
+# /usr/bin/obscure), less the manual pages a board leaves out.
+DESTDIR=$root cmake --install "$board" --prefix /usr >/dev/null
+rm -rf "$root/usr/share/man"
+rmdir --ignore-fail-on-non-empty "$root/usr/share"
+
+# Their loader and the shared libraries they need, from the board's root to
+# the same paths.
+programs=$(find "$root/usr/bin" "$root/usr/sbin" -type f | sort)
+# shellcheck disable=SC2086 # one path a word: the build's paths have no blanks
+loaded=$(bash board/loads.sh mips-linux-gnu-readelf "$board/root" $programs) ||
+  die "the programs need what $board/root does not hold"
 for path in $loaded; do
   mkdir -p "$root/$(dirname "$path")"
   cp -L "$board/root/$path" "$root/$path"
 done
+
+# Every ELF file of the image, checked before it boots; the report travels
+# in the image, to be counted with the guest's own cases.
+bash tests/kernel/mips_image.sh "$root" >"$build/image-check" || true
+cp "$build/image-check" "$root/etc/image-check"
 pack_initramfs "$root" "$build/initramfs.cpio.gz"
+say "image: $(stat -c %s "$build/initramfs.cpio.gz") bytes packed," \
+  "$(sed -n '$p' "$build/image-check") in its ELF files' check"
 
 # -no-reboot turns the guest's final "reboot -f" into qemu's exit.
 boot_guest "$build/serial.log" "$timeout_s" qemu-system-mips -M malta \

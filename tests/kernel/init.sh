@@ -9,7 +9,8 @@
 # answers itself for every file, so every dorvane case runs through
 # flagctl-steer, which rewrites that program's request 2 on the node into
 # the driver's encoded alias; one case shows what dorvane gets without it.
-# On the board's MIPS request 2 reaches the driver as it is.
+# On the board's MIPS request 2 reaches the driver as it is, and the image
+# there also holds obscure and the host's check of its ELF files.
 
 # The shell applets need /proc to find busybox, and the console lives on
 # devtmpfs: the initramfs holds no device nodes of its own.
@@ -169,6 +170,44 @@ raw() {
 	[ "$status" = 0 ] || [ "${tally#* }" != 0 ] || fail "raw-requests $mode" "status $status"
 }
 
+# image_check: the host's check of every ELF file in this image, made before
+# it booted (tests/kernel/mips_image.sh), added to the tally.
+image_check() {
+	report=/etc/image-check
+	tally=$(sed -n 's/^\([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p' "$report")
+	if [ -z "$tally" ]; then
+		fail "image check" "no tally in $report"
+		return
+	fi
+	sed -n 's/^FAIL /vm-check: FAIL image check: /p' "$report"
+	passed=$((passed + ${tally% *}))
+	failed=$((failed + ${tally#* }))
+}
+
+# round_trip NAME TEXT ENVELOPE: obscure -- TEXT prints ENVELOPE, and
+# obscure -d ENVELOPE prints TEXT back, byte for byte, both with status 0
+# and nothing on standard error.
+round_trip() {
+	name=$1 text=$2 envelope=$3
+	printf '%s\n' "$envelope" >want.envelope
+	printf '%s\n' "$text" >want.text
+	obscure -- "$text" >got.envelope 2>err.envelope
+	status=$?
+	obscure -d "$envelope" >got.text 2>err.text
+	status="$status $?"
+	if [ "$status" != "0 0" ]; then
+		fail "$name" "statuses $status (envelope, text)"
+	elif ! cmp -s want.envelope got.envelope; then
+		fail "$name" "envelope differs:$NL$(cat got.envelope)"
+	elif ! cmp -s want.text got.text; then
+		fail "$name" "text differs:$NL$(od -c got.text)"
+	elif [ -s err.envelope ] || [ -s err.text ]; then
+		fail "$name" "wrote to standard error: $(cat err.envelope err.text)"
+	else
+		pass
+	fi
+}
+
 # The driver: the plain misc device, with no parameter.
 check "load" insmod "$MODULE"
 check "node" test -c "$NODE"
@@ -256,6 +295,16 @@ check "node removed" test ! -e "$NODE"
 MISSING="cannot open $NODE: No such file or directory$NL"
 expect "show without driver" 1 "$MISSING" show
 expect "set without driver" 1 "$USAGE$NL$MISSING" set "$USAGE"
+
+# The board's image: obscure as installed there, round trips of a text
+# with bytes above 0x7F and of one that begins with '-', and the host's
+# check of the image's ELF files.
+if [ -z "$STEER" ]; then
+	round_trip "obscure high bytes" "$(printf 'gr\303\274\303\237e \200\377 ~\177')" \
+		'YTY2OTI2OwV6fUR7LlBsanF3Tk90ElRBXAs='
+	round_trip "obscure leading dash" '-x9!secret' 'YmZmNTE5Lj4BAHhhLAo/BntVBidbCA=='
+	image_check
+fi
 
 echo "vm-check: $passed passed, $failed failed on Linux $(uname -r) $(uname -m)"
 if [ "$failed" != 0 ]; then

@@ -10,9 +10,11 @@
 #           so the driver also answers an encoded alias of it, and dorvane
 #           runs under flagctl-steer (flagctl_steer.c), which rewrites its
 #           request 2 on the node into the alias
-#   mips    the board's processor, Linux built from Debian's sources, with
-#           dorvane from the board build (board/guest/mips.sh, in
-#           build-vm-mips/)
+#   mips    the board's processor, Linux built from Debian's sources,
+#           every program built on the board's root, dorvane and obscure
+#           as its install rule puts them, and every ELF file checked
+#           before boot (mips_image.sh); request 2 reaches the driver as
+#           it is (board/guest/mips.sh, in build-vm-mips/)
 #
 # Usage, from the repository root: bash tests/kernel/vm-check.sh
 # Environment: VM_GUEST (x86_64 or mips; default both), VM_BUILD and
