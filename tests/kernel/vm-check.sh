@@ -10,11 +10,12 @@
 #           so the driver also answers an encoded alias of it, and dorvane
 #           runs under flagctl-steer (flagctl_steer.c), which rewrites its
 #           request 2 on the node into the alias
-#   mips    the board's processor, Linux built from Debian's sources,
-#           every program built on the board's root, dorvane and obscure
-#           as its install rule puts them, and every ELF file checked
-#           before boot (mips_image.sh); request 2 reaches the driver as
-#           it is (board/guest/mips.sh, in build-vm-mips/)
+#   mips    the board as it ships: a 4Kc (release 1, no FPU) under Linux
+#           built from Debian's sources without the FPU emulator, every
+#           program built on the board's root, dorvane and obscure as its
+#           install rule puts them, and every ELF file checked before boot
+#           (mips_image.sh); request 2 reaches the driver as it is
+#           (board/guest/mips.sh, in build-vm-mips/)
 #
 # Usage, from the repository root: bash tests/kernel/vm-check.sh
 # Environment: VM_GUEST (x86_64 or mips; default both), VM_BUILD and
