@@ -10,8 +10,9 @@
  * and when it returns the caller's request register holds its own value
  * again. Every other call, and every other process, goes on untouched.
  *
- * It writes nothing while PROGRAM runs, and exits with PROGRAM's status, or
- * 128 + the signal's number when a signal ended it. Its own failures go to
+ * It writes nothing while PROGRAM runs, and once PROGRAM and every process
+ * it started have ended it exits with PROGRAM's status, or 128 + the
+ * signal's number when a signal ended it. Its own failures go to
  * standard error: 125 when it cannot trace, 126 or 127 when PROGRAM cannot
  * be run (127: not found), 2 for a wrong command line. A stop signal reaches
  * a traced program but does not hold it: it cannot be stopped and continued
