@@ -2,7 +2,8 @@
 # Builds busybox for the MIPS guest's shell and tools from Debian's busybox
 # source package, on the board's root like every program of the guest: its
 # default configuration, linked statically against the root's uClibc-ng for
-# the board's processor (board/board.env), through the root's specs file.
+# the board's processor (board/board.env), through the board build's specs
+# file.
 # What that C library does not have is left out (see `changes` below).
 #
 # Usage, from the repository root:
@@ -20,7 +21,7 @@ mkdir -p "$build"
 build=$(cd "$build" && pwd)
 board=$(cd "$board" && pwd)
 out=$build/busybox
-specs=$board/root/usr/lib/gcc/board.specs
+specs=$board/board.specs
 libc=$board/root/usr/lib/libc.a
 if [ ! -f "$specs" ] || [ ! -f "$libc" ]; then
   echo "busybox: no board root in $board (run board/build.sh first)" >&2

@@ -2,8 +2,7 @@
 # guests (board/guest/x86_64.sh, board/guest/mips.sh) and the guests' kernel
 # and busybox (board/guest/kernel.sh, board/guest/busybox.sh). Sourced, not
 # run:  . board/guest/lib.sh
-
-if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi
+# shellcheck shell=bash
 
 say() { printf 'vm-check: %s\n' "$*"; }
 die() { say "$*"; exit 1; }

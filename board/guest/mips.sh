@@ -31,11 +31,14 @@ cd "$(dirname "$0")/../.."
 build=${VM_MIPS_BUILD:-build-vm-mips}
 timeout_s=${VM_TIMEOUT:-600}
 board="build-mips"
+# Busybox, the checker and the image are made from the board's root: the
+# whole run holds the root's lock, with the root brought up to date first.
+if [ -z "${BOARD_LOCKED:-}" ]; then
+  exec bash board/with-root.sh "$board" bash board/guest/mips.sh "$@"
+fi
 . board/guest/lib.sh
 . board/board.env
 
-# The board's root first: busybox and the checker are built on it.
-bash board/build.sh "$board"
 bash board/guest/kernel.sh "$build"
 bash board/guest/busybox.sh "$build" "$board"
 mkdir -p "$build"
@@ -53,7 +56,7 @@ make -s -C "$build/linux" O="$kdir" M="$build/module" ARCH=mips \
 
 # The raw-request checker, static on the board's C library.
 read -ra cpu_flags <<<"$BOARD_CPU_FLAGS"
-mips-linux-gnu-gcc -muclibc -specs="$PWD/$board/root/usr/lib/gcc/board.specs" \
+mips-linux-gnu-gcc -muclibc -specs="$PWD/$board/board.specs" \
   "${cpu_flags[@]}" -std=gnu11 -O2 -Wall -Wextra -Wshadow -Wformat=2 -Werror \
   -static -Idriver -o "$build/raw-requests" tests/kernel/raw_requests.c
 

@@ -56,7 +56,7 @@ if [ ! -s "$kernel" ]; then
   }
   if ! fetch; then
     # A fresh machine may have no package lists yet.
-    $sudo apt-get update -qq
+    if [ "$(id -u)" -ne 0 ]; then sudo apt-get update -qq; else apt-get update -qq; fi
     fetch || die "cannot download $image_pkg $version; if the archive has moved on, upgrade linux-headers-amd64"
   fi
   dpkg-deb --fsys-tarfile "$build/kernel/${image_pkg}_"*.deb |
