@@ -13,8 +13,8 @@ namespace {
 // Longest text -i takes, counted after its one final newline is removed.
 const size_t INPUT_MAX = 1 << 20;
 
-// read_input: reads standard input to its end into a buffer taken with
-// realloc, which grows as the input comes, but reads no further than the
+// read_input: reads standard input to its end into a buffer on the heap,
+// which grows as the input comes, but reads no further than the
 // longest text and a newline and one byte more. Returns the input less one
 // final newline, zero-terminated, for the caller to free. Returns NULL for
 // a read error, a zero byte in the input or a text longer than INPUT_MAX,
@@ -26,11 +26,17 @@ char *read_input(bool *no_memory) {
   while (len <= INPUT_MAX + 1) {
     if (len == size) {
       size = 2 * size + 4096;
-      // One spare byte for the terminating zero.
-      char *grown = static_cast<char *>(realloc(buf, size + 1));
+      // One spare byte for the terminating zero. Moved by hand rather than
+      // with realloc: on musl every function a program imports is bound
+      // before main, and realloc would be imported for this alone.
+      char *grown = static_cast<char *>(malloc(size + 1));
       if (grown == NULL) {
         *no_memory = true;
         break;
+      }
+      if (buf != NULL) {
+        memcpy(grown, buf, len);
+        free(buf);
       }
       buf = grown;
     }
