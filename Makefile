@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Everyday commands. The build itself is CMake's; this file only installs the
 # Debian packages a command needs when they are missing, configures and runs.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Codec timings on the largest text a command line can carry, each beside
 // OpenSSL's counterpart in the same run: MD5, base64 encoding and lenient
 // base64 decoding. Every benchmark checks its result after the timed loop,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Counts the MIPS instructions a whole run of a program executes under
 # qemu's user-mode emulator, exactly and the same on every run.
 #

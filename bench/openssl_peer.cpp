@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // OpenSSL behind the peer functions. See openssl_peer.h for the contracts.
 #include "openssl_peer.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The peer the codecs are measured against: OpenSSL's MD5 and base64 block
 // functions, behind plain functions of our own. They live in a source of
 // their own because OpenSSL's headers and md5.h both define MD5_CTX.

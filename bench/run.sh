@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # make bench: the programs measured side by side with their peers in one
 # run, printed as one table (Markdown, so it can go into the README as is).
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the board's root, a staging folder as a firmware build lays one
 # out, with the C library LIBC (uClibc-ng, the board's, or musl), and,
 # against it, both programs and the test suite:

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds cJSON for the board from Debian's source package, which is the only
 # place the archive offers it for a board it has no packages for, and
 # installs it as a shared library as a firmware build does.

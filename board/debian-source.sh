@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Fetches a Debian source package into a folder, once: the archive is the
 # only place the board's libraries and tools come from that Debian has no
 # MIPS package of.

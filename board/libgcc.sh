@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the compiler's run-time support for the board: a soft-float,
 # MIPS32 release 1 libgcc.a and crtbegin/crtend objects, from Debian's
 # gcc-12 source package.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the C++ run time for the board, which only the tests use (the
 # programs are C++ without exceptions, RTTI or the C++ library): the C++
 # library, static, soft-float MIPS32 release 1, for uClibc-ng, from the gcc

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Lists what programs load from a target's root: the interpreter each names
 # and every shared library that they and those libraries need, as the
 # board's loader finds them (in /lib, then /usr/lib). One path a line,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds musl, the C library a board's firmware may ship in place of
 # uClibc-ng, from Debian's musl source package and installs it, shared and
 # static, into the target's root.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Another board's path, taken as a firmware engineer takes it: a compiler
 # that honours --sysroot (here Debian's clang, --target=mips-linux-gnu, with
 # its own linker), pointed through board/toolchain.cmake at a staging

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The board: 32-bit big-endian MIPS32 release 1, o32, soft float, with
 # uClibc-ng (or musl, BOARD_LIBC) as its C library, programs linked
 # dynamically as installed there.

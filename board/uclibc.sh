@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the board's C library, uClibc-ng, from Debian's uclibc-source
 # package and installs it, shared and static, into the target's root.
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the DWARF unwinder for the board (libgcc_eh.a), which only the
 # tests' C++ run time uses, from the gcc sources board/libgcc.sh unpacked:
 # soft-float MIPS32 release 1, for uClibc-ng.

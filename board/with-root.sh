@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs a command that reads the board's root (the tests under qemu, a guest
 # image, the benchmarks) while holding the root's lock, after bringing the
 # root and the programs up to date (board/build.sh), so that no build

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // dorvane: sets and lists the flag driver's per-device flags.
 #include <stdio.h>
 #include <string.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Everything that crosses into the flag driver. This is the only file that
 // opens the control node or issues requests on it.
 #include "flag_table.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The flag table: the record dorvane exchanges with the flag driver, the two
 // requests that carry it, and the show listing.
 #ifndef FLAGTOOL_FLAG_TABLE_H

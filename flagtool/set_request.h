@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The set request: a JSON text naming the devices and their flags, turned
 // into a flag table and handed to the driver.
 #ifndef FLAGTOOL_SET_REQUEST_H

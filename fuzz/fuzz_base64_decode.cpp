@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // base64_decode on arbitrary bytes.
 //
 // Properties: it never writes more than base64_decoded_size of its input

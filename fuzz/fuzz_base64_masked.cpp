@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // base64_encode_masked against its definition: mask a copy byte by byte,
 // then base64_encode it.
 //

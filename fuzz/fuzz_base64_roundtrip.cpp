@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // base64_encode then base64_decode on arbitrary bytes.
 //
 // Properties: the encoding is exactly base64_encoded_size characters (the

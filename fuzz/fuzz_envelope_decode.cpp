@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // envelope_decode on arbitrary bytes, as `obscure -d` would hand them over
 // (a zero byte ends the argument early).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // envelope_encode then envelope_decode on a text without zero bytes (the
 // input with its zero bytes left out, as a command-line argument has none).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // flag_table_list on an arbitrary driver reply: the first 172 bytes of the
 // input (zero-filled if shorter) as the table the driver handed back.
 //

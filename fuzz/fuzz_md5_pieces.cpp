@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // MD5 fed in pieces against MD5 fed in one piece.
 //
 // The input is a script: byte 0 gives up to 15 piece lengths, the next bytes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // parse_set_request on arbitrary text, as `dorvane set` would hand it over.
 //
 // Properties: nothing is written outside the 172-byte table (it is allocated

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers shared by the fuzz targets: a property check that stops the run,
 // and a capture of standard output for the functions that print their
 // result instead of returning it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // xor_mask against the plain byte-by-byte rule on arbitrary bytes.
 //
 // The input is a script: byte 0 gives the key length (0 ... 8, so the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs every fuzz target for a bounded time with the sanitizers on, starting
 # from its committed seeds, and prints how many inputs each one ran.
 # Usage: bash fuzz/smoke.sh BUILD-DIR [SECONDS-PER-TARGET]

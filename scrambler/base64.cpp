@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Base64 codec. See base64.h for the contracts.
 #include "base64.h"
 

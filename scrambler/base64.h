@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Base64 codec: standard padded base64 out, lenient decoding in.
 //
 // Both directions work on counted buffers owned by the caller and write no

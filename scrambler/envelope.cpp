@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The envelope in both directions. See envelope.h for the contracts.
 #include "envelope.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The envelope: a text scrambled into a printable form that carries its own
 // key. The text is base64-encoded (the inner text); the first six hex digits
 // of the inner text's MD5 are the key prefix; the inner text is XOR-ed with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // MD5 as RFC 1321 defines it. See md5.h for the contracts.
 #include "md5.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // MD5 message digest as RFC 1321 defines it, with the RFC's incremental
 // interface and names, and a lowercase hexadecimal form of a digest.
 //

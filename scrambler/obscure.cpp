@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // obscure: scrambles a text into an envelope, or with -d turns an envelope
 // back into the text (with -c only when its key shows it intact); with -i
 // the text or the envelope comes from standard input.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # make lint: the habits the code follows, each checked by its own tool, every
 # finding a failure. Runs every check and reports each one that failed.
 #

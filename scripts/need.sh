@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages a make target needs, those not installed yet,
 # so that every target works on a fresh Debian 12 machine whatever ran
 # before it. The lists below are the only place packages are named.

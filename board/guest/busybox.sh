@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds busybox for the MIPS guest's shell and tools from Debian's busybox
 # source package, on the board's root like every program of the guest: its
 # default configuration, linked statically against the root's uClibc-ng for

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the MIPS guest's kernel: Linux from Debian's linux-source-6.1,
 # configured from allnoconfig plus board/guest/kernel-mips.config, built out of
 # tree with Debian's mips-linux-gnu compilers.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shell functions shared by the scripts that build and boot vm-check's
 # guests (board/guest/x86_64.sh, board/guest/mips.sh) and the guests' kernel
 # and busybox (board/guest/kernel.sh, board/guest/busybox.sh). Sourced, not

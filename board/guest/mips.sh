@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # vm-check's MIPS guest: the board as it ships. Its oldest core, a
 # big-endian MIPS32 release 1 4Kc with no FPU (qemu's Malta board, software
 # emulation), runs Linux 6.1 built from Debian's sources without the FPU

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # vm-check's x86-64 guest: builds its image and boots it. Debian's own
 # kernel (the one matching the installed linux-headers-amd64) under software
 # emulation on two processors, so that concurrent callers of the driver

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # dorvane's command line, run for real against the stand-in flag driver.
 # Usage: dorvane_cli.sh DORVANE
 # shellcheck source=../support/cli.sh

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Every text of a public JSON parsing corpus as a set request: whatever the
 # text, dorvane either refuses it without touching the driver (status 1) or
 # sends one valid table (status 0), and always echoes the text first.

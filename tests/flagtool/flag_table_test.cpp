@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The flag table record and the show listing.
 #include "flag_table.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The JSON set request and its mapping onto the flag table.
 #include "set_request.h"
 

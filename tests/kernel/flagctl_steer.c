@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * flagctl-steer PROGRAM [ARGS...]: runs PROGRAM so that its request 2 on the
  * flag driver's control node reaches the driver. On x86-64 request 2 is also

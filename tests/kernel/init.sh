@@ -1,4 +1,5 @@
 #!/bin/busybox sh
+# SPDX-License-Identifier: MIT
 # shellcheck shell=dash # busybox ash, checked as the POSIX shell it extends
 # /init of both vm-check guests: loads the reference flag driver, runs the
 # real dorvane and raw-requests against it, prints each failure and the tally

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The MIPS guest's image, checked on the host before it boots: every ELF
 # file in it (busybox, the checker, the installed programs, the loader and
 # libraries they load, the module) must be 32-bit big-endian MIPS code the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * raw-requests: exercises the flag driver's requests directly, in the guest
  * booted by vm-check, for what dorvane cannot show: exact bytes, unknown

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # make vm-check: the reference flag driver and the real dorvane in real
 # kernels under software emulation, one guest per processor. Each guest's
 # image is built and booted by board/guest/; its /init runs this folder's

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Every instruction of each program, its loader and the shared libraries it
 # needs (found in the target's root, recursively) is disassembled and
 # checked against the board's instruction set (tests/support/board_isa.sh):

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The board's root is a staging folder, as a firmware build lays one out:
 # its files name the paths they have on the board (/usr/lib, /lib), never
 # the folder they were built in, or a build pointed at the root from

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The board's C library is uClibc-ng or musl, not glibc: a program that imports a glibc
 # extension (strchrnul, asprintf, a fortified __*_chk function) links here and
 # fails to load there. Each program's imports must be ISO C or POSIX, and it

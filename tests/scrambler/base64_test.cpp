@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Base64 codec: known vectors, the lenient decoder's rules, exhaustive round
 // trips of short inputs, agreement with the machine's base64 tool, long
 // inputs, and masked encoding.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The envelope: the known envelopes, round trips, long texts, envelopes
 // rebuilt around another key, lenient decoding, too-short envelopes, and
 // the XOR mask.

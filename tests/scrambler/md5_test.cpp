@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // MD5: the RFC's vectors, the padding boundaries, incremental feeding, the
 // wiped context, and agreement with the machine's md5sum.
 #include "md5.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Command-line tests of the real obscure: the command line's rows, the
 # decisions for faulty input, write failures, envelopes checked against the
 # machine's own base64 and md5sum, and -h, -c and -i (standard input).

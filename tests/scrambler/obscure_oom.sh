@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Out of memory: obscure is run with each of its own allocations failing in
 # turn (tests/scrambler/oom_alloc.cpp, preloaded). Every run must print
 # nothing, exit with 1 and leave none of its allocations unfreed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A failing allocator, preloaded into the unchanged obscure to test running
 // out of memory. It counts only the program's own allocations: those called
 // from the program's executable segment. Allocations the C library makes for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers shared by the scrambler's unit tests: reproducible test bytes, the
 // machine's own tools as a second opinion, and the standard output of code
 // that prints.

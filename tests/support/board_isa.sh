@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The board's instruction set, checked one ELF file at a time: its cores are
 # MIPS32, many of them release 1 (4Kc) and many without a floating-point
 # unit, under kernels that may leave the FPU emulator out, so one

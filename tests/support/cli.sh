@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Shared helpers for the command-line tests: run a real program, compare its
 # standard output byte for byte and its exit status, and keep the tally.
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The demo: the real programs, run against the stand-in flag driver.
 # Usage: bash tests/support/demo.sh BUILD-DIR
 set -eu

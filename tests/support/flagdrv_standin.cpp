@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A stand-in for the flag driver, for machines that have none. Preloaded into
 // the unchanged dorvane, it answers open/ioctl/close on the control node:
 // request 1 stores the 172-byte table, request 2 copies it back, anything
