@@ -3,6 +3,7 @@
 # Debian packages a command needs when they are missing, configures and runs.
 
 BUILD ?= build
+comma := ,
 BUILD_TYPE ?= Release
 CMAKE ?= cmake
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -16,8 +17,9 @@ MAKEFLAGS += --no-print-directory
 NEED := @bash scripts/need.sh
 
 # Configures the build folder $(1) with the CMake options $(2), and builds it.
+# The project's own builds treat every warning as an error.
 define configure_build
-	$(CMAKE) -S . -B $(1) $(2) >/dev/null
+	$(CMAKE) -S . -B $(1) -DTOOLS_WERROR=ON $(2) >/dev/null
 	$(CMAKE) --build $(1) -j $(JOBS)
 endef
 
@@ -25,10 +27,13 @@ endef
 
 all: compile
 
-# Configures and builds the programs, the stand-in driver and the tests.
+# Configures and builds the programs, the stand-in driver and the tests,
+# linked as most firmware toolchains link: every library given is kept
+# (no --as-needed), so the suite sees what the programs really need.
 compile:
 	$(NEED) check
-	$(call configure_build,$(BUILD),-DCMAKE_BUILD_TYPE=$(BUILD_TYPE))
+	$(call configure_build,$(BUILD),-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
+	  -DCMAKE_EXE_LINKER_FLAGS=-Wl$(comma)--no-as-needed)
 
 check: compile
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -63,10 +68,15 @@ CROSS_BUILD ?= build-mips
 OTHER_BOARD_BUILD ?= build-mips-clang
 # The board with musl as its C library in place of uClibc-ng.
 MUSL_BUILD ?= build-mips-musl
+# The programs as a firmware's package build makes them (Buildroot's
+# toolchain file and cmake command line, -Os, no --as-needed).
+FIRMWARE_BUILD ?= build-mips-firmware
 # Builds the board's root (uClibc-ng, a soft-float libgcc, cJSON, the C++
 # library the tests link), both programs and every test for the board
 # (MIPS32 release 1, soft float), and runs the whole suite under qemu as a
-# 4Kc, a core without an FPU. Then the same on a root with musl: the
+# 4Kc, a core without an FPU; then the programs as a firmware's package
+# build makes them, judged on their flags, libraries, install and the
+# command-line tables. Then the same on a root with musl: the
 # command-line tests and the instruction check (its root has no C++
 # library for the unit tests).
 cross-check:
@@ -74,7 +84,9 @@ cross-check:
 	@bash board/with-root.sh $(CROSS_BUILD) bash -c '\
 	  ctest --test-dir $(CROSS_BUILD) --output-on-failure -j $(JOBS) && \
 	  bash board/other-board.sh $(CROSS_BUILD) $(OTHER_BOARD_BUILD) && \
-	  ctest --test-dir $(OTHER_BOARD_BUILD) --output-on-failure -j $(JOBS)'
+	  ctest --test-dir $(OTHER_BOARD_BUILD) --output-on-failure -j $(JOBS) && \
+	  bash board/firmware-build.sh $(CROSS_BUILD) $(FIRMWARE_BUILD) && \
+	  bash tests/platform/firmware_board.sh $(CROSS_BUILD) $(FIRMWARE_BUILD)'
 	@bash board/with-root.sh --libc=musl $(MUSL_BUILD) \
 	  ctest --test-dir $(MUSL_BUILD) --output-on-failure -j $(JOBS)
 

@@ -50,7 +50,7 @@ musl_root=$PWD/$musl_board/root
 jobs=$(nproc 2>/dev/null || echo 2)
 
 echo "bench: building for the host in $host/" >&2
-cmake -S . -B "$host" -DCMAKE_BUILD_TYPE=Release -DTOOLS_BENCH=ON \
+cmake -S . -B "$host" -DCMAKE_BUILD_TYPE=Release -DTOOLS_BENCH=ON -DTOOLS_WERROR=ON \
   -DTOOLS_BUILD_TESTS=OFF >/dev/null
 cmake --build "$host" -j "$jobs" --target obscure dorvane codec_bench \
   peer_hello peer_hello_cjson >/dev/null
@@ -67,7 +67,7 @@ board_peers() {
   fi
   echo "bench: building the programs and their peers for the board in $dir/" >&2
   cmake -C "$board/board.cmake" -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release \
-    -DTOOLS_BENCH=ON -DTOOLS_BUILD_TESTS=OFF >/dev/null
+    -DTOOLS_BENCH=ON -DTOOLS_BUILD_TESTS=OFF -DTOOLS_WERROR=ON >/dev/null
   cp "$board/board.cmake" "$dir/board.cmake"
   cmake --build "$dir" -j "$jobs" --target obscure dorvane peer_hello \
     peer_hello_cjson >/dev/null
