@@ -254,11 +254,17 @@ source: cjson as Debian serves it" build_cjson
 # The programs and tests, configured afresh when the root, the toolchain
 # file or the settings changed (CMake keeps the flags a folder was first
 # configured with).
+# Warnings fail this build, and it links as most firmware toolchains do,
+# keeping every library it is given (no --as-needed): the programs must
+# need nothing but the C library and cJSON all the same.
+settings=(-DCMAKE_BUILD_TYPE=Release -DTOOLS_WERROR=ON
+  -DCMAKE_EXE_LINKER_FLAGS=-Wl,--no-as-needed)
 configured="$(cat "$build/root.inputs" "$build/board.cmake")
-$(file_inputs board/toolchain.cmake)"
+$(file_inputs board/toolchain.cmake)
+${settings[*]}"
 if [ "$(cat "$build/configured.inputs" 2>/dev/null)" != "$configured" ]; then
   rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles" "$build/configured.inputs"
-  cmake -C "$build/board.cmake" -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake -C "$build/board.cmake" -S . -B "$build" "${settings[@]}" >/dev/null
   printf '%s\n' "$configured" >"$build/configured.inputs"
 fi
 cmake --build "$build" -j "$jobs"

@@ -24,12 +24,14 @@ jobs=$(nproc 2>/dev/null || echo 2)
 mkdir -p "$build"
 
 # The root has no shared libgcc (libgcc_s), so libgcc is linked statically;
-# the programs name uClibc-ng's loader, which clang does not know.
+# the programs name uClibc-ng's loader (BOARD_LIBC), which clang does not
+# know. Linked keeping every library given, as in board/build.sh.
 settings=(-DCMAKE_TOOLCHAIN_FILE="$PWD/board/toolchain.cmake"
   -DBOARD_ROOT="$root" -DBOARD_CC=clang-14 -DBOARD_CXX=clang++-14
-  -DBOARD_TARGET=mips-linux-gnu -DBOARD_LOADER=/lib/ld-uClibc.so.0
+  -DBOARD_TARGET=mips-linux-gnu -DBOARD_LIBC=uclibc
   -DBOARD_LINK_FLAGS="-fuse-ld=lld -static-libgcc" -DTOOLS_UNIT_TESTS=OFF
-  -DCMAKE_BUILD_TYPE=Release)
+  -DCMAKE_BUILD_TYPE=Release -DTOOLS_WERROR=ON
+  -DCMAKE_EXE_LINKER_FLAGS=-Wl,--no-as-needed)
 configured="$(printf '%s\n' "${settings[@]}")
 $(cat "$1/root.inputs")
 $(sha256sum board/toolchain.cmake board/board.env)"

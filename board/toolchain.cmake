@@ -25,8 +25,14 @@
 # BOARD_CPU_FLAGS changes the processor (default: board/board.env's);
 # BOARD_LIBC names the root's C library, uclibc or musl (the tests allow
 # for what differs between them); BOARD_LOADER the programs' interpreter
-# (default: that C library's); BOARD_EMULATOR the command that runs the
-# tests (empty to build without running them).
+# (default: BOARD_LIBC's, and with neither the compiler's own, which must
+# then be the board's); BOARD_EMULATOR the command that runs the tests
+# (empty to build without running them).
+#
+# The board's settings are applied afresh at every configure, as options
+# of the folder, not through CMAKE_<LANG>_FLAGS: those belong to the build
+# (a firmware's -Os, its own CFLAGS) and CMake keeps them from a folder's
+# first configure, so a changed BOARD_* setting would otherwise be ignored.
 
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR mips)
@@ -36,24 +42,17 @@ file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/board.env board_env
 string(REGEX REPLACE "^BOARD_CPU_FLAGS=\"(.*)\"$" "\\1" board_env "${board_env}")
 set(BOARD_CPU_FLAGS "${board_env}" CACHE STRING
     "The processor the code is generated for")
+unset(board_env)
 set(BOARD_PREFIX "mips-linux-gnu-" CACHE STRING "The target compilers' prefix")
 set(BOARD_CC "${BOARD_PREFIX}gcc" CACHE STRING "The target's C compiler")
 set(BOARD_CXX "${BOARD_PREFIX}g++" CACHE STRING "The target's C++ compiler")
 set(BOARD_TARGET "" CACHE STRING "The target triple, for a compiler that takes --target (clang)")
 set(BOARD_ROOT "" CACHE PATH "The target's root: its staging folder")
 set(BOARD_SPECS "" CACHE FILEPATH "A gcc specs file that points the compilers at BOARD_ROOT")
-set(BOARD_LIBC "uclibc" CACHE STRING "The C library in BOARD_ROOT: uclibc or musl")
-set_property(CACHE BOARD_LIBC PROPERTY STRINGS uclibc musl)
-if(BOARD_LIBC STREQUAL "musl")
-  # musl's loader for big-endian MIPS with soft float.
-  set(board_loader /lib/ld-musl-mips-sf.so.1)
-elseif(BOARD_LIBC STREQUAL "uclibc")
-  set(board_loader /lib/ld-uClibc.so.0)
-else()
-  message(FATAL_ERROR "BOARD_LIBC: uclibc or musl, not '${BOARD_LIBC}'")
-endif()
-set(BOARD_LOADER "${board_loader}" CACHE STRING "The programs' interpreter on the board")
-unset(board_loader)
+set(BOARD_LIBC "" CACHE STRING "The C library in BOARD_ROOT: uclibc, musl, or empty")
+set_property(CACHE BOARD_LIBC PROPERTY STRINGS "" uclibc musl)
+set(BOARD_LOADER "" CACHE STRING
+    "The programs' interpreter on the board (empty: BOARD_LIBC's, or the compiler's own)")
 set(BOARD_LINK_FLAGS "" CACHE STRING "More options for linking on the target")
 if(NOT BOARD_ROOT)
   message(FATAL_ERROR "BOARD_ROOT: the target's root is needed (board/build.sh makes one)")
@@ -63,6 +62,17 @@ list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES BOARD_PREFIX BOARD_CC BOARD_CXX
      BOARD_TARGET BOARD_ROOT BOARD_SPECS BOARD_CPU_FLAGS BOARD_LIBC BOARD_LOADER
      BOARD_LINK_FLAGS BOARD_EMULATOR)
 
+set(board_loader "${BOARD_LOADER}")
+if(board_loader)
+elseif(BOARD_LIBC STREQUAL "musl")
+  # musl's loader for big-endian MIPS with soft float.
+  set(board_loader /lib/ld-musl-mips-sf.so.1)
+elseif(BOARD_LIBC STREQUAL "uclibc")
+  set(board_loader /lib/ld-uClibc.so.0)
+elseif(BOARD_LIBC)
+  message(FATAL_ERROR "BOARD_LIBC: uclibc, musl or empty, not '${BOARD_LIBC}'")
+endif()
+
 set(CMAKE_C_COMPILER ${BOARD_CC})
 set(CMAKE_CXX_COMPILER ${BOARD_CXX})
 if(BOARD_TARGET)
@@ -71,17 +81,64 @@ if(BOARD_TARGET)
 endif()
 set(CMAKE_SYSROOT ${BOARD_ROOT})
 
-set(board_flags "${BOARD_CPU_FLAGS}")
+separate_arguments(board_compile UNIX_COMMAND "${BOARD_CPU_FLAGS}")
 if(BOARD_SPECS)
-  string(APPEND board_flags " -specs=${BOARD_SPECS}")
+  list(APPEND board_compile -specs=${BOARD_SPECS})
 endif()
-set(CMAKE_C_FLAGS_INIT "${board_flags}")
-set(CMAKE_CXX_FLAGS_INIT "${board_flags}")
-set(board_link_flags "-Wl,--dynamic-linker=${BOARD_LOADER} ${BOARD_LINK_FLAGS}")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "${board_link_flags}")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "${BOARD_LINK_FLAGS}")
-unset(board_flags)
-unset(board_link_flags)
+separate_arguments(board_link UNIX_COMMAND "${BOARD_LINK_FLAGS}")
+add_compile_options(${board_compile})
+add_link_options(${board_compile} ${board_link})
+if(board_loader)
+  add_link_options("$<$<STREQUAL:$<TARGET_PROPERTY:TYPE>,EXECUTABLE>:LINKER:--dynamic-linker=${board_loader}>")
+endif()
+
+get_property(board_in_try_compile GLOBAL PROPERTY IN_TRY_COMPILE)
+if(NOT board_in_try_compile)
+  # A folder first configured for another root has looked up headers and
+  # libraries there: those answers are dropped, so they are looked up
+  # again in this one.
+  if(DEFINED CACHE{BOARD_ROOT_SEARCHED} AND
+     NOT BOARD_ROOT_SEARCHED STREQUAL BOARD_ROOT)
+    get_property(board_cached GLOBAL PROPERTY CACHE_VARIABLES)
+    foreach(name IN LISTS board_cached)
+      get_property(type CACHE ${name} PROPERTY TYPE)
+      string(FIND "$CACHE{${name}}" "${BOARD_ROOT_SEARCHED}/" at)
+      if(type MATCHES "^(PATH|FILEPATH)$" AND at EQUAL 0)
+        unset(${name} CACHE)
+      endif()
+    endforeach()
+  endif()
+  set(BOARD_ROOT_SEARCHED "${BOARD_ROOT}" CACHE INTERNAL
+      "The root this folder's headers and libraries were looked up in")
+
+  # The interpreter the programs will ask for must be on the board: with
+  # none named, the compiler's own, read from the link it would run.
+  if(NOT board_loader)
+    set(board_driver ${BOARD_CC} ${board_compile} ${board_link})
+    if(BOARD_TARGET)
+      list(APPEND board_driver --target=${BOARD_TARGET})
+    endif()
+    execute_process(COMMAND ${board_driver} --sysroot=${BOARD_ROOT} -###
+                            board.o -o board
+                    ERROR_VARIABLE board_link_line OUTPUT_QUIET
+                    RESULT_VARIABLE board_status)
+    if(board_link_line MATCHES "-dynamic-linker\"? \"?([^\" ]+)")
+      set(board_loader "${CMAKE_MATCH_1}")
+    endif()
+  endif()
+  if(NOT board_loader)
+    message(FATAL_ERROR "BOARD_LOADER: cannot tell which interpreter ${BOARD_CC} "
+      "gives programs; name the board's loader with BOARD_LOADER or BOARD_LIBC")
+  elseif(NOT EXISTS "${BOARD_ROOT}${board_loader}")
+    message(FATAL_ERROR "BOARD_LOADER: the programs would ask for "
+      "${board_loader}, which is not in BOARD_ROOT (${BOARD_ROOT}); set "
+      "BOARD_LOADER to the board's loader, or BOARD_LIBC (uclibc, musl) to "
+      "its C library's")
+  endif()
+endif()
+unset(board_loader)
+unset(board_compile)
+unset(board_link)
 
 # Headers, libraries and packages come from the target's root only (CMake
 # prefixes the sysroot to every folder it searches, /usr included), so a

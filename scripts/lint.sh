@@ -12,6 +12,11 @@
 #   man         mandoc -Tlint on both manual pages
 #   checkpatch  the kernel's scripts/checkpatch.pl (from linux-source-6.1)
 #               on the module
+#   licence     an SPDX-License-Identifier line at the top of every source
+#               file: MIT, and GPL-2.0 in driver/ (the module's licence)
+#   buildroot   Buildroot's utils/check-package -b on every file of the
+#               BR2_EXTERNAL tree buildroot/, from the release in
+#               ../shared/buildroot (skipped when there is none)
 #
 # Usage: scripts/lint.sh [BUILD-DIR]   (make lint installs the tools first)
 set -uo pipefail
@@ -85,12 +90,54 @@ checkpatch() {
     -f driver/flagctl.c driver/flagctl.h
 }
 
+# Buildroot's own style checker, from its release beside the checkout.
+buildroot_tarball=../shared/buildroot/buildroot-2026.02.3.tar.xz
+buildroot_package() {
+  local dir=$build/buildroot-check top
+  top=$(basename "$buildroot_tarball" .tar.xz)
+  if [ ! -f "$dir/utils/check-package" ]; then
+    rm -rf "$dir.part" && mkdir -p "$dir.part" &&
+      tar -xJf "$buildroot_tarball" -C "$dir.part" --strip-components=1 \
+        "$top/utils" &&
+      rm -rf "$dir" && mv "$dir.part" "$dir" || return 1
+  fi
+  git ls-files -z buildroot | xargs -0 python3 "$dir/utils/check-package" -b
+}
+
+# Source files: C, C++, headers, shell (by ending or shebang), CMake, make
+# and Kbuild files, manual pages, configuration fragments. The line is the
+# first, or the second after a shebang.
+licence() {
+  local f want line status=0
+  while read -r f; do
+    case $f in
+    *.c | *.cpp | *.h | *.sh | *.cmake | CMakeLists.txt | */CMakeLists.txt | \
+      Makefile | */Makefile | */Kbuild | *.[18] | *.config | *.env) ;;
+    *) printf '%s\n' "${scripts[@]}" | grep -qxF -- "$f" || continue ;;
+    esac
+    want=MIT
+    case $f in driver/*) want=GPL-2.0 ;; esac
+    line=$(head -n 2 "$f" | grep -m 1 'SPDX-License-Identifier:')
+    if ! grep -qE "SPDX-License-Identifier: $want( |\*|$)" <<<"$line"; then
+      echo "$f: no 'SPDX-License-Identifier: $want' line at the top"
+      status=1
+    fi
+  done < <(git ls-files)
+  return $status
+}
+
 run format format
 run shell shellcheck "${scripts[@]}"
 run tidy tidy
 run cppcheck cppcheck_sources
 run man man_pages
 run checkpatch checkpatch
+run licence licence
+if [ -f "$buildroot_tarball" ]; then
+  run buildroot buildroot_package
+else
+  echo "lint: buildroot: skipped (no $buildroot_tarball)"
+fi
 
 if [ -n "$failed" ]; then
   echo "lint: failed:$failed"
