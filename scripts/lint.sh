@@ -12,6 +12,9 @@
 #   man         mandoc -Tlint on both manual pages
 #   checkpatch  the kernel's scripts/checkpatch.pl (from linux-source-6.1)
 #               on the module
+#   buildroot   Buildroot's utils/check-package -b on every file of the
+#               BR2_EXTERNAL tree buildroot/, from the release in
+#               ../shared/buildroot (skipped when there is none)
 #
 # Usage: scripts/lint.sh [BUILD-DIR]   (make lint installs the tools first)
 set -uo pipefail
@@ -85,12 +88,33 @@ checkpatch() {
     -f driver/flagctl.c driver/flagctl.h
 }
 
+# Buildroot's own style checker, from its release beside the checkout.
+buildroot_tarball=../shared/buildroot/buildroot-2026.02.3.tar.xz
+buildroot_package() {
+  local dir=$build/buildroot-check top
+  top=$(basename "$buildroot_tarball" .tar.xz)
+  if [ ! -f "$dir/utils/check-package" ]; then
+    rm -rf "$dir.part" && mkdir -p "$dir.part" &&
+      tar -xJf "$buildroot_tarball" -C "$dir.part" --strip-components=1 \
+        "$top/utils" &&
+      rm -rf "$dir" && mv "$dir.part" "$dir" || return 1
+  fi
+  # Debian's python, whose modules need.sh installs, whatever python3 comes
+  # first in PATH.
+  git ls-files -z buildroot | xargs -0 /usr/bin/python3 "$dir/utils/check-package" -b
+}
+
 run format format
 run shell shellcheck "${scripts[@]}"
 run tidy tidy
 run cppcheck cppcheck_sources
 run man man_pages
 run checkpatch checkpatch
+if [ -f "$buildroot_tarball" ]; then
+  run buildroot buildroot_package
+else
+  echo "lint: buildroot: skipped (no $buildroot_tarball)"
+fi
 
 if [ -n "$failed" ]; then
   echo "lint: failed:$failed"
