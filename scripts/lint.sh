@@ -101,23 +101,30 @@ buildroot_package() {
         "$top/utils" &&
       rm -rf "$dir" && mv "$dir.part" "$dir" || return 1
   fi
-  git ls-files -z buildroot | xargs -0 python3 "$dir/utils/check-package" -b
+  # Debian's python, whose modules need.sh installs, whatever python3 comes
+  # first in PATH.
+  git ls-files -z buildroot | xargs -0 /usr/bin/python3 "$dir/utils/check-package" -b
 }
 
 # Source files: C, C++, headers, shell (by ending or shebang), CMake, make
-# and Kbuild files, manual pages, configuration fragments. The line is the
-# first, or the second after a shebang.
+# and Kbuild files, manual pages, configuration fragments, the Buildroot
+# tree. The line is the first, or the second after a shebang; in a
+# Buildroot .mk it follows the package's banner, which check-package wants
+# on the first lines.
 licence() {
-  local f want line status=0
+  local f want line lines status=0
   while read -r f; do
+    lines=2
     case $f in
     *.c | *.cpp | *.h | *.sh | *.cmake | CMakeLists.txt | */CMakeLists.txt | \
       Makefile | */Makefile | */Kbuild | *.[18] | *.config | *.env) ;;
+    buildroot/*.mk) lines=8 ;;
+    buildroot/*) ;;
     *) printf '%s\n' "${scripts[@]}" | grep -qxF -- "$f" || continue ;;
     esac
     want=MIT
     case $f in driver/*) want=GPL-2.0 ;; esac
-    line=$(head -n 2 "$f" | grep -m 1 'SPDX-License-Identifier:')
+    line=$(head -n "$lines" "$f" | grep -m 1 'SPDX-License-Identifier:')
     if ! grep -qE "SPDX-License-Identifier: $want( |\*|$)" <<<"$line"; then
       echo "$f: no 'SPDX-License-Identifier: $want' line at the top"
       status=1

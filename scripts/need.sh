@@ -11,6 +11,8 @@ set -euo pipefail
 # What builds the programs and the tests on the host.
 build="cmake make g++ pkg-config libcjson-dev"
 check="$build googletest libgtest-dev mandoc binutils"
+# The Buildroot defconfig test unpacks Buildroot and builds its Kconfig.
+check="$check gcc libc6-dev xz-utils"
 # The board's root and programs (board/build.sh): Debian source packages,
 # the MIPS cross compilers, uClibc-ng's sources with the kernel's MIPS
 # headers, and qemu to run what is built.
@@ -32,8 +34,10 @@ packages() {
     linux-source-6.1 gcc libc6-dev flex bison perl" ;;
   bench) echo "$board $build libbenchmark-dev libssl-dev valgrind coreutils
     binutils" ;;
+  # Buildroot's utils/check-package imports python3's magic and flake8.
   lint) echo "clang-format clang-tidy cppcheck shellcheck mandoc
-    linux-source-6.1 perl xz-utils $check" ;;
+    linux-source-6.1 perl xz-utils python3 python3-magic python3-flake8
+    $check" ;;
   *) echo "need.sh: no package list for '$1'" >&2; return 1 ;;
   esac
 }
