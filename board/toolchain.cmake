@@ -118,7 +118,7 @@ if(NOT board_in_try_compile)
     if(BOARD_TARGET)
       list(APPEND board_driver --target=${BOARD_TARGET})
     endif()
-    execute_process(COMMAND ${board_driver} --sysroot=${BOARD_ROOT} -###
+    execute_process(COMMAND ${board_driver} --sysroot=${BOARD_ROOT} "-###"
                             board.o -o board
                     ERROR_VARIABLE board_link_line OUTPUT_QUIET
                     RESULT_VARIABLE board_status)

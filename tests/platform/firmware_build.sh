@@ -5,8 +5,8 @@
 #
 # Usage: firmware_build.sh configure SOURCE-DIR WORK-DIR
 #          configures and builds the project in WORK-DIR as a firmware's
-#          package build does (Release with " -DNDEBUG" as its release flags
-#          and -Os as its own, tests off), with GoogleTest hidden, installs
+#          package build does (a toolchain file giving Release " -DNDEBUG"
+#          as its release flags and -Os as its own, tests off), with GoogleTest hidden, installs
 #          it, and checks it; then configures it with the tests on and no
 #          GoogleTest, which must work and say that the unit tests are out.
 #        firmware_build.sh check BUILD-DIR DESTDIR
@@ -51,13 +51,31 @@ check_build() {
     [ "$installed" = "./usr/bin/obscure ./usr/sbin/dorvane ./usr/share/man/man1/obscure.1 ./usr/share/man/man8/dorvane.8 " ]
 }
 
-# The flags a firmware's cmake package build gives (its toolchain file sets
-# the release flags to " -DNDEBUG" so that its own -Os applies), and a link
-# that keeps every library given.
+# The flags a firmware's cmake package build gives, the way it gives them:
+# in its toolchain file, into the cache unless already there, so that they
+# are set before the project's CMakeLists.txt is read; the release flags are
+# " -DNDEBUG" so that its own -Os applies, and it links keeping every
+# library given.
+firmware_toolchain() {
+  local lang
+  for lang in C CXX; do
+    cat <<TOOLCHAIN
+if(NOT DEFINED CMAKE_${lang}_FLAGS_RELEASE)
+  set(CMAKE_${lang}_FLAGS_RELEASE " -DNDEBUG" CACHE STRING "")
+endif()
+if(NOT DEFINED CMAKE_${lang}_FLAGS)
+  set(CMAKE_${lang}_FLAGS "-Os" CACHE STRING "")
+endif()
+TOOLCHAIN
+  done
+  cat <<TOOLCHAIN
+if(NOT DEFINED CMAKE_EXE_LINKER_FLAGS)
+  set(CMAKE_EXE_LINKER_FLAGS "-Wl,--no-as-needed" CACHE STRING "")
+endif()
+TOOLCHAIN
+}
 firmware_flags=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr
-  "-DCMAKE_C_FLAGS=-Os" "-DCMAKE_CXX_FLAGS=-Os"
-  "-DCMAKE_C_FLAGS_RELEASE= -DNDEBUG" "-DCMAKE_CXX_FLAGS_RELEASE= -DNDEBUG"
-  -DCMAKE_EXE_LINKER_FLAGS=-Wl,--no-as-needed -DCMAKE_EXPORT_COMPILE_COMMANDS=ON)
+  -DCMAKE_EXPORT_COMPILE_COMMANDS=ON)
 # A machine without GoogleTest, as far as CMake can tell.
 no_gtest=(-DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DTOOLS_GTEST_SOURCE=/nonexistent)
 
@@ -65,7 +83,9 @@ case $1 in
   configure)
     source_dir=$2 work=$3
     rm -rf "$work" && mkdir -p "$work"
+    firmware_toolchain >"$work/firmware.cmake"
     if cmake -S "$source_dir" -B "$work/build" "${firmware_flags[@]}" \
+      -DCMAKE_TOOLCHAIN_FILE="$work/firmware.cmake" \
       "${no_gtest[@]}" -DBUILD_TESTING=OFF >"$work/configure.log" 2>&1 &&
       cmake --build "$work/build" -j 2 >"$work/build.log" 2>&1 &&
       DESTDIR=$work/root cmake --install "$work/build" >/dev/null; then
