@@ -258,7 +258,7 @@ source: cjson as Debian serves it" build_cjson
 # keeping every library it is given (no --as-needed): the programs must
 # need nothing but the C library and cJSON all the same.
 settings=(-DCMAKE_BUILD_TYPE=Release -DTOOLS_WERROR=ON
-  -DCMAKE_EXE_LINKER_FLAGS=-Wl,--no-as-needed)
+  "-DCMAKE_EXE_LINKER_FLAGS=-Wl,--no-as-needed")
 configured="$(cat "$build/root.inputs" "$build/board.cmake")
 $(file_inputs board/toolchain.cmake)
 ${settings[*]}"

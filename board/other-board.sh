@@ -31,7 +31,7 @@ settings=(-DCMAKE_TOOLCHAIN_FILE="$PWD/board/toolchain.cmake"
   -DBOARD_TARGET=mips-linux-gnu -DBOARD_LIBC=uclibc
   -DBOARD_LINK_FLAGS="-fuse-ld=lld -static-libgcc" -DTOOLS_UNIT_TESTS=OFF
   -DCMAKE_BUILD_TYPE=Release -DTOOLS_WERROR=ON
-  -DCMAKE_EXE_LINKER_FLAGS=-Wl,--no-as-needed)
+  "-DCMAKE_EXE_LINKER_FLAGS=-Wl,--no-as-needed")
 configured="$(printf '%s\n' "${settings[@]}")
 $(cat "$1/root.inputs")
 $(sha256sum board/toolchain.cmake board/board.env)"

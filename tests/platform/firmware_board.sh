@@ -10,7 +10,7 @@
 #        (BOARD-BUILD: the board build whose root and stand-in driver are
 #        used, build-mips; BUILD-DIR: board/firmware-build.sh's folder)
 set -uo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/../.." || exit 1
 board=$(cd "$1" && pwd)
 build=$2
 if [ ! -d "$build/target" ]; then
