@@ -36,6 +36,7 @@ board_lock() {
     echo "board: waiting for the lock on $key ($lock), held by: $(head -n 1 "$lock")" >&2
     flock "$fd"
   fi
-  printf 'pid %s: %s\n' "$$" "$2" >"$lock"
+  # One line, however the command was written (make's continued lines).
+  printf 'pid %s: %s\n' "$$" "$(tr -s '\\\n\t ' ' ' <<<"$2" | cut -c1-300)" >"$lock"
   export BOARD_LOCKED=${BOARD_LOCKED:+$BOARD_LOCKED:}$key
 }
