@@ -67,7 +67,8 @@ printf '#!/usr/bin/env bash\n"$@"\n' >"$stubs/sudo"
 chmod +x "$stubs"/*
 export STUB_LOG=$tmp/fetches
 src() { PATH=$stubs:$PATH bash "$top/board/debian-source.sh" "$@" 2>"$tmp/err"; }
-version_of() { dpkg-parsechangelog -l "$1/debian/changelog" -S Version; }
+# version_of TREE: the version on the first line of its changelog.
+version_of() { sed -n '1s/^[^ ]* (\([^)]*\)).*/\1/p' "$1/debian/changelog"; }
 fetches() { if [ -f "$STUB_LOG" ]; then wc -l <"$STUB_LOG"; else echo 0; fi; }
 # printed VERSION: the tree printed is of VERSION.
 printed() { [ -f "$tree/debian/changelog" ] && [ "$(version_of "$tree")" = "$1" ]; }
