@@ -6,8 +6,9 @@
 #
 # Usage: board/gcc-source.sh PACKAGE SRC-DIR
 #
-# The package is fetched without unpacking into SRC-DIR/PACKAGE
-# (board/debian-source.sh --download-only); of its upstream tarball only
+# The package is fetched without unpacking into SRC-DIR/fetched/PACKAGE
+# (board/debian-source.sh --download-only), away from the gcc-*/ trees the
+# scripts look for; of its upstream tarball only
 # what the run-time libraries are made from is unpacked, as
 # SRC-DIR/gcc-UPSTREAM/, with the package's debian/changelog beside it so
 # that the tree names the exact Debian version it came from. The tree is
@@ -19,7 +20,7 @@ package=$1
 src=$(mkdir -p "$2" && cd "$2" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 
-dl=$(bash "$here/debian-source.sh" "$package" "$src" --download-only)
+dl=$(bash "$here/debian-source.sh" "$package" "$src/fetched" --download-only)
 dscs=("$dl/${package}_"*.dsc)
 version=$(sed -n 's/^Version: //p' "${dscs[0]}")
 
@@ -50,14 +51,14 @@ for lib in libada libasan libatomic libbacktrace libcc1 libcody libcpp \
   unused+=("--exclude=$top/$lib")
 done
 rm -rf "$src/gcc.part" && mkdir -p "$src/gcc.part"
-tar -xf "$orig" -O "$inner" | tar -xJ -C "$src/gcc.part" \
+tar -xf "$orig" -O "$inner" | tar -xJ --no-same-owner -C "$src/gcc.part" \
   --exclude="$top/gcc/*/*" --exclude="$top/gcc/testsuite" \
   --exclude="$top/libstdc++-v3/testsuite/*/*" --exclude="$top/libstdc++-v3/doc/html" \
   --exclude="$top/gnattools" --exclude="$top/gotools" --exclude="$top/c++tools" \
   --exclude="$top/fixincludes" --exclude="$top/lto-plugin" --exclude="$top/zlib" \
   --exclude="$top/intl" --exclude="$top/contrib" --exclude="$top/maintainer-scripts" \
   "${unused[@]}"
-tar -xf "${debs[0]}" -C "$src/gcc.part/$top" debian/changelog
+tar -xf "${debs[0]}" --no-same-owner -C "$src/gcc.part/$top" debian/changelog
 # Older trees go first: the scripts take the one gcc-*/ folder there is.
 for old in "${trees[@]}"; do
   [ -d "$old" ] && rm -rf "$old"
