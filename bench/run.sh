@@ -41,7 +41,8 @@ musl=build-bench-mips-musl
 # The MIPS rows read the board's roots: the whole run holds both locks
 # (uClibc-ng's first, as make cross-check takes them), with the roots and
 # programs brought up to date first.
-if [ -z "${BOARD_LOCKED:-}" ]; then
+. board/lock.sh
+if ! board_holds "$board" || ! board_holds "$musl_board"; then
   exec bash board/with-root.sh "$board" \
     bash board/with-root.sh --libc=musl "$musl_board" bash bench/run.sh "$@"
 fi

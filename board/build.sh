@@ -18,47 +18,88 @@
 #
 # Usage: board/build.sh [BUILD-DIR [LIBC]]   (BUILD-DIR: default build-mips;
 #        relative paths are taken from the top of the checkout. LIBC:
-#        uclibc, the default, or musl)
+#        uclibc or musl; without it, the one the folder was first built
+#        with, uclibc for a new folder)
+#
+# The folder keeps its C library in BUILD/libc from its first run and
+# refuses another: a root, its parts and its configured programs belong to
+# one C library, and a run that rebuilt them for another would leave its
+# caller testing what it did not ask for.
 #
 # Every part comes from Debian's archive: uClibc-ng from uclibc-source,
 # musl from its source package, the soft-float libgcc and the C++ library
 # from gcc-12's source package, cJSON from its source package, compiled
-# with the mips-linux-gnu- cross compilers. Each part is installed with
-# prefix /usr into a folder of its own under BUILD/parts/, built as
-# NAME.part and renamed when complete; its record (BUILD/parts/NAME.inputs:
-# the processor's flags, the scripts and configuration it was built with,
-# the Debian versions) is written last. A part is built again when its
-# inputs or those of a part before it changed, and the root is then
-# assembled anew from the parts (hard links) and renamed into place, with
-# its record in BUILD/root.inputs. The programs' build folder is configured
-# afresh when the root or the toolchain file changed. So a run stopped
-# anywhere leaves nothing a later run takes as done, and a change to
-# board/board.env, board/uclibc.config or a script rebuilds what depends
-# on it.
+# with the mips-linux-gnu- cross compilers, whose major version has to be
+# that of the gcc sources (the root's run-time files and C++ headers are
+# theirs). The source packages are brought up to the newest version apt's
+# index lists (board/debian-source.sh) before anything is built. Each part
+# is installed with prefix /usr into a folder of its own under
+# BUILD/parts/, built as NAME.part and renamed when complete; its record
+# (BUILD/parts/NAME.inputs: the scripts and configuration it was built
+# with, the exact Debian version of every source tree and package it was
+# built from, the specs file's content for what is compiled with it, the
+# processor's flags, the compilers' versions, and the part before it) is
+# written last. A part is built again when its record or that of a part
+# before it changed, and the root is then assembled anew from the parts
+# (hard links) and renamed into place, with its record in BUILD/root.inputs.
+# The programs' build folder is configured afresh and built from clean
+# when the root, the settings, the specs file or the toolchain file
+# changed. So a run stopped anywhere leaves nothing a later run takes as
+# done, and a change to board/board.env, board/uclibc.config, a script or
+# a source package rebuilds what depends on it.
 #
 # musl's root has no C++ library, so its build leaves the unit tests out
 # (TOOLS_UNIT_TESTS=OFF in its board.cmake) and runs the command-line
 # tests and the instruction check.
 #
 # One lock, BUILD.lock beside the folder, covers everything that builds or
-# reads the root: this script takes it unless BOARD_LOCKED is set (by
-# board/with-root.sh, which holds it around a command that reads the root).
-# `make cross-check` installs the Debian packages first.
+# reads the root: this script takes it unless its caller holds it
+# (board/with-root.sh, which holds it around a command that reads the root;
+# board/lock.sh). `make cross-check` installs the Debian packages first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
+. board/lock.sh
 
 build=${1:-build-mips}
-libc=${2:-uclibc}
+libc=${2:-}
 case $libc in
-uclibc | musl) ;;
+'' | uclibc | musl) ;;
 *) echo "$0: no C library '$libc' (uclibc or musl)" >&2; exit 2 ;;
 esac
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
-if [ -z "${BOARD_LOCKED:-}" ]; then
-  exec 9>"$build.lock"
-  flock 9
+board_lock "$build" "board/build.sh $build $libc"
+
+# The folder's C library: the one it was first built with (a folder built
+# before it was kept here tells by its parts), else the one asked for.
+kept=$(cat "$build/libc" 2>/dev/null || true)
+if [ -z "$kept" ]; then
+  if [ -f "$build/parts/musl.inputs" ]; then kept=musl
+  elif [ -f "$build/parts/uclibc.inputs" ]; then kept=uclibc
+  else kept=${libc:-uclibc}
+  fi
+  echo "$kept" >"$build/libc.part" && mv "$build/libc.part" "$build/libc"
+fi
+if [ -n "$libc" ] && [ "$libc" != "$kept" ]; then
+  echo "board: $build was built with $kept as its C library, not $libc:" \
+    "give it --libc=$kept (board/with-root.sh) or $kept (board/build.sh)," \
+    "or use another folder for $libc" >&2
+  exit 1
+fi
+libc=$kept
+
+# The compiler's run-time files and C++ headers in the root come from this
+# gcc source package, the path they are found at and the compiler driving
+# them from the installed cross compiler: both have to be the same gcc.
+gcc_source=gcc-12
+gcc_version=$(mips-linux-gnu-gcc -dumpversion)
+if [ "${gcc_version%%.*}" != "${gcc_source#gcc-}" ]; then
+  echo "board: mips-linux-gnu-gcc is gcc $gcc_version, but the root's libgcc," \
+    "unwinder and C++ library are built from $gcc_source's sources: install" \
+    "gcc ${gcc_source#gcc-}'s cross compilers, or build from the source package" \
+    "of the compiler's version (gcc_source in board/build.sh)" >&2
+  exit 1
 fi
 
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -71,14 +112,24 @@ mkdir -p "$parts" "$src"
 . board/board.env
 export BOARD_CPU_FLAGS
 # Where a compiler looks for its own run-time files under its sysroot.
-gcc_version=$(mips-linux-gnu-gcc -dumpversion)
 gcc_rel=usr/lib/gcc/mips-linux-gnu/$gcc_version
 
-# version PACKAGE: the installed Debian package's version.
-version() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null || echo none; }
+# installed PACKAGE: the installed Debian package's version and the exact
+# version of the source package it was built from.
+installed() {
+  dpkg-query -W -f='${Package} ${Version} (source: ${source:Package} ${source:Version})' "$1"
+}
+# tree_version TREE: the exact Debian version of an unpacked source tree.
+tree_version() { dpkg-parsechangelog -l "$1/debian/changelog" -S Version; }
+# compiler COMMAND: the package the compiler COMMAND runs is in.
+compiler() {
+  local path
+  path=$(readlink -f "$(command -v "$1")")
+  installed "$(dpkg -S "$path" | cut -d: -f1 | head -n 1)"
+}
 # What every part is compiled with.
 compilers="cpu flags: $BOARD_CPU_FLAGS
-compilers: gcc-mips-linux-gnu $(version gcc-mips-linux-gnu), g++-mips-linux-gnu $(version g++-mips-linux-gnu)"
+compilers: $(compiler mips-linux-gnu-gcc); $(compiler mips-linux-gnu-g++)"
 
 # records: the records of the parts built so far, in their order.
 records() {
@@ -143,21 +194,40 @@ file_inputs() {
   for f in "$@"; do echo "$f $(sha256sum <"$f" | cut -c1-16)"; done
 }
 
+# Every source package at the newest version apt lists, before anything is
+# built, so that each record names the tree its part is built from.
+gcc_tree=$(bash board/gcc-source.sh "$gcc_source" "$src")
+gcc_record="source: $gcc_source $(tree_version "$gcc_tree") ($(basename "$gcc_tree"), Debian's source package)"
+if [ "$libc" = musl ]; then
+  musl_tree=$(bash board/debian-source.sh musl "$src")
+fi
+cjson_tree=$(bash board/debian-source.sh cjson "$src")
+
 build_libgcc() { bash board/libgcc.sh "$src" "$destdir/$gcc_rel"; }
-part libgcc "$(file_inputs board/libgcc.sh board/debian-source.sh)
-source: gcc-12 as Debian serves it ($(version gcc-12-mips-linux-gnu-base))" build_libgcc
+part libgcc "$(file_inputs board/libgcc.sh board/gcc-source.sh board/debian-source.sh)
+$gcc_record" build_libgcc
 
 # The C library, linked against that libgcc.
 build_libc() { bash "board/$libc.sh" "$src" "$root/$gcc_rel/libgcc.a" "$destdir"; }
 if [ "$libc" = uclibc ]; then
+  # Installed packages, not fetched sources: a newer version reaches the
+  # root when the system is upgraded (a build does not upgrade the
+  # system's packages), and its record then differs.
+  for package in uclibc-source linux-libc-dev-mips-cross; do
+    candidate=$(apt-cache policy "$package" 2>/dev/null | sed -n 's/^ *Candidate: //p')
+    if [ -n "$candidate" ] && [ "$candidate" != "(none)" ] &&
+      dpkg --compare-versions "$candidate" gt "$(dpkg-query -W -f='${Version}' "$package")"; then
+      echo "board: the archive has $package $candidate; the root is built from the" \
+        "installed $(dpkg-query -W -f='${Version}' "$package") until it is upgraded" >&2
+    fi
+  done
   part uclibc "$(file_inputs board/uclibc.sh board/uclibc.config)
-source: uclibc-source $(version uclibc-source), linux-libc-dev-mips-cross $(version linux-libc-dev-mips-cross)" build_libc
+source: $(installed uclibc-source)
+source: $(installed linux-libc-dev-mips-cross)" build_libc
   loader=/lib/ld-uClibc.so.0
 else
-  # The sources are fetched first, so that the record names their version.
-  musl_tree=$(bash board/debian-source.sh musl "$src")
   part musl "$(file_inputs board/musl.sh board/debian-source.sh)
-source: musl $(dpkg-parsechangelog -l "$musl_tree/debian/changelog" -S Version) (Debian source package)" build_libc
+source: musl $(tree_version "$musl_tree") ($(basename "$musl_tree"), Debian's source package)" build_libc
   # musl's loader for big-endian MIPS with soft float (board/musl.sh
   # checks that it is there).
   loader=/lib/ld-musl-mips-sf.so.1
@@ -217,10 +287,12 @@ write_specs
 # The C++ run time, which only the unit tests use: uClibc-ng's root only.
 if [ "$libc" = uclibc ]; then
   build_unwind() { bash board/unwind.sh "$src" "$specs" "$destdir/$gcc_rel"; }
-  part unwind "$(file_inputs board/unwind.sh board/build.sh)" build_unwind
+  part unwind "$(file_inputs board/unwind.sh "$specs")
+$gcc_record" build_unwind
 
   build_libstdcxx() { bash board/libstdcxx.sh "$src" "$specs" "$destdir"; }
-  part libstdcxx "$(file_inputs board/libstdcxx.sh)" build_libstdcxx
+  part libstdcxx "$(file_inputs board/libstdcxx.sh "$specs")
+$gcc_record" build_libstdcxx
 fi
 
 # The settings every build against the root is configured with (the
@@ -248,23 +320,26 @@ mv "$build/board.cmake.part" "$build/board.cmake"
 
 # cJSON, shared, as dorvane loads it on the board.
 build_cjson() { bash board/cjson.sh "$src" "$destdir" -C "$build/board.cmake"; }
-part cjson "$(file_inputs board/cjson.sh board/toolchain.cmake)
-source: cjson as Debian serves it" build_cjson
+part cjson "$(file_inputs board/cjson.sh board/debian-source.sh board/toolchain.cmake "$build/board.cmake" "$specs")
+source: cjson $(tree_version "$cjson_tree") ($(basename "$cjson_tree"), Debian's source package)" build_cjson
 
 # The programs and tests, configured afresh when the root, the toolchain
-# file or the settings changed (CMake keeps the flags a folder was first
-# configured with).
-# Warnings fail this build, and it links as most firmware toolchains do,
-# keeping every library it is given (no --as-needed): the programs must
-# need nothing but the C library and cJSON all the same.
+# file, the settings or the specs file changed (CMake keeps the flags a
+# folder was first configured with), and then built from clean: their
+# objects depend on the specs file and the root's headers and libraries,
+# which make does not see. Warnings fail this build, and it links as most
+# firmware toolchains do, keeping every library it is given (no
+# --as-needed): the programs must need nothing but the C library and cJSON
+# all the same.
 settings=(-DCMAKE_BUILD_TYPE=Release -DTOOLS_WERROR=ON
   "-DCMAKE_EXE_LINKER_FLAGS=-Wl,--no-as-needed")
 configured="$(cat "$build/root.inputs" "$build/board.cmake")
-$(file_inputs board/toolchain.cmake)
+$(file_inputs board/toolchain.cmake "$specs")
 ${settings[*]}"
 if [ "$(cat "$build/configured.inputs" 2>/dev/null)" != "$configured" ]; then
   rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles" "$build/configured.inputs"
   cmake -C "$build/board.cmake" -S . -B "$build" "${settings[@]}" >/dev/null
+  cmake --build "$build" --target clean
   printf '%s\n' "$configured" >"$build/configured.inputs"
 fi
 cmake --build "$build" -j "$jobs"

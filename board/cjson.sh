@@ -6,8 +6,9 @@
 #
 # Usage: board/cjson.sh SRC-DIR DESTDIR CMAKE-ARGS...
 #
-# The sources are fetched into SRC-DIR once (board/debian-source.sh); the
-# library is built in SRC-DIR/cjson-build with the given CMake arguments
+# The sources are those board/build.sh brought up to date in SRC-DIR
+# (board/debian-source.sh), whose version its record names; the library is
+# built in SRC-DIR/cjson-build with the given CMake arguments
 # (the board's toolchain file and its settings) and installed with prefix
 # /usr into DESTDIR, so that its package files name /usr as they would on
 # the board.
@@ -19,7 +20,7 @@ shift 2
 here=$(cd "$(dirname "$0")" && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
-tree=$(bash "$here/debian-source.sh" cjson "$src")
+tree=$(bash "$here/debian-source.sh" cjson "$src" --present)
 version=$(dpkg-parsechangelog -l "$tree/debian/changelog" -S Version)
 echo "cJSON for the board: Debian source package cjson $version" >&2
 

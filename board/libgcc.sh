@@ -18,52 +18,26 @@
 # the soft-fp routines (single and double precision arithmetic, comparisons
 # and conversions), the 64-bit integer helpers of libgcc2.c and crtstuff.c.
 #
-# The sources are unpacked once into SRC-DIR/gcc-VERSION (without the
-# compiler itself and the other languages' libraries; board/libstdcxx.sh
-# builds the C++ library from the same tree), in a folder of their own that
-# takes that name only when complete; the outcome is OUT-DIR/libgcc.a and
-# OUT-DIR/crt*.o. They need no C library (the C library is linked against
-# them), so they are compiled with the compiler's own headers alone.
+# The sources are those board/gcc-source.sh unpacked into SRC-DIR/gcc-VERSION
+# (without the compiler itself and the other languages' libraries;
+# board/libstdcxx.sh builds the C++ library from the same tree); the outcome
+# is OUT-DIR/libgcc.a and OUT-DIR/crt*.o. They need no C library (the C
+# library is linked against them), so they are compiled with the compiler's
+# own headers alone.
 set -euo pipefail
 
 src=$1
 out=$2
-here=$(cd "$(dirname "$0")" && pwd)
 cc=mips-linux-gnu-gcc
 read -ra cpu <<<"${BOARD_CPU_FLAGS:?the processor flags from board/build.sh}"
 flags=(-O2 "${cpu[@]}" -fPIC -fno-stack-protector
   -fbuilding-libgcc -Dinhibit_libc -nostdinc
   -isystem "$($cc -print-file-name=include)")
 
-# The parts of gcc's sources the run-time libraries are made from.
+# The gcc sources board/gcc-source.sh unpacked.
 trees=("$src"/gcc-[0-9]*/)
-gcc=${trees[0]}
-if [ ! -f "${gcc}libgcc/crtstuff.c" ]; then
-  dl=$(bash "$here/debian-source.sh" gcc-12 "$src" --download-only)
-  origs=("$dl"/gcc-12_*.orig.tar.*)
-  orig=${origs[0]}
-  inner=$(tar -tf "$orig" | grep '/gcc-[0-9.]*-dfsg\.tar\.xz$' | head -n 1)
-  echo "libgcc for the board: gcc sources from $(basename "$orig")" >&2
-  top=$(basename "$inner" -dfsg.tar.xz)
-  unused=()
-  for lib in libada libasan libatomic libbacktrace libcc1 libcody libcpp \
-    libdecnumber libffi libgfortran libgm2 libgo libgomp libitm libobjc \
-    liboffloadmic libphobos libquadmath libsanitizer libssp libvtv; do
-    unused+=("--exclude=$top/$lib")
-  done
-  rm -rf "$src/gcc.part" && mkdir -p "$src/gcc.part"
-  tar -xf "$orig" -O "$inner" | tar -xJ -C "$src/gcc.part" \
-    --exclude="$top/gcc/*/*" --exclude="$top/gcc/testsuite" \
-    --exclude="$top/libstdc++-v3/testsuite/*/*" --exclude="$top/libstdc++-v3/doc/html" \
-    --exclude="$top/gnattools" --exclude="$top/gotools" --exclude="$top/c++tools" \
-    --exclude="$top/fixincludes" --exclude="$top/lto-plugin" --exclude="$top/zlib" \
-    --exclude="$top/intl" --exclude="$top/contrib" --exclude="$top/maintainer-scripts" \
-    "${unused[@]}"
-  mv "$src/gcc.part/$top" "$src/$top"
-  rm -rf "$src/gcc.part" "$dl"/gcc-12_*
-  gcc=$src/$top/
-fi
-gcc=${gcc%/}
+gcc=${trees[0]%/}
+[ -f "$gcc/libgcc/crtstuff.c" ] || { echo "$0: no gcc sources in $src (board/gcc-source.sh)" >&2; exit 1; }
 
 # A gcc build generates tconfig.h, tm.h and auto-host.h for the target; these
 # stand-ins hold only what libgcc2.c and crtstuff.c read from them, with

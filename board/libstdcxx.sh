@@ -27,7 +27,10 @@ read -ra cpu <<<"${BOARD_CPU_FLAGS:?the processor flags from board/build.sh}"
 cpu+=(-muclibc -specs="$specs")
 
 # The C++ library, configured on its own against the root: the compilers
-# are Debian's, with the board's flags and specs.
+# are Debian's, with the board's flags and specs. Its assertions keep
+# their source file's name: named as under /usr/src, not as the folder
+# of the build machine the sources were unpacked in.
+prefix_map=-ffile-prefix-map=$src=/usr/src
 build=$src/libstdc++-build
 rm -rf "$build" && mkdir -p "$build"
 log=$build/build.log
@@ -41,7 +44,7 @@ if ! {
     --enable-clocale=generic --disable-libstdcxx-threads \
     CC="mips-linux-gnu-gcc ${cpu[*]}" CXX="mips-linux-gnu-g++ ${cpu[*]}" \
     AR=mips-linux-gnu-ar RANLIB=mips-linux-gnu-ranlib NM=mips-linux-gnu-nm \
-    CFLAGS=-O2 CXXFLAGS=-O2 &&
+    CFLAGS="-O2 $prefix_map" CXXFLAGS="-O2 $prefix_map" &&
     # The thread model comes from the compiler, which is Debian's (POSIX
     # threads); the board's C library has none. Configure has already made
     # the thread header from it: it is made again.

@@ -28,7 +28,9 @@ jobs=$(nproc 2>/dev/null || echo 2)
 [ -f "$libgcc" ] || { echo "$0: $libgcc is missing (board/libgcc.sh)" >&2; exit 1; }
 cpu_flags=${BOARD_CPU_FLAGS:?the processor flags from board/build.sh}
 
-tree=$(bash "$here/debian-source.sh" musl "$src")
+# The sources board/build.sh brought up to date, whose version its record
+# names.
+tree=$(bash "$here/debian-source.sh" musl "$src" --present)
 echo "musl for the board: $(basename "$tree") (Debian's musl source package)" >&2
 
 # Built outside the source tree, which stays as apt-get source left it.

@@ -77,3 +77,9 @@ if ! { make -s -j "$jobs" ARCH=mips LIBGCC_A="$libgcc" &&
 fi
 # The root's headers include Linux's, as the board's firmware installs them.
 cp -R "$headers/." "$destdir/usr/include/"
+# The installed configuration header records where the kernel's headers
+# were when the library was compiled, a folder of the build machine: in the
+# root they are in /usr/include, where a compiler given the root finds them.
+config_h=$destdir/usr/include/bits/uClibc_config.h
+grep -q '^#define __KERNEL_HEADERS__ ' "$config_h"
+sed -i 's|^#define __KERNEL_HEADERS__ .*|#define __KERNEL_HEADERS__ "/usr/include"|' "$config_h"

@@ -7,23 +7,27 @@
 #
 # Usage: board/with-root.sh [--libc=LIBC] BUILD-DIR COMMAND...
 #        (BUILD-DIR: build-mips, or another board build's folder; LIBC: its
-#        C library, uclibc (the default) or musl, as board/build.sh takes
-#        it; the command runs in the checkout)
+#        C library, uclibc or musl, as board/build.sh takes it: without it,
+#        the one the folder was first built with, uclibc for a new folder;
+#        the command runs in the checkout)
+#
+# The command inherits BOARD_LOCKED naming BUILD-DIR (board/lock.sh): a
+# build of BUILD-DIR it starts does not wait for this one, a build of any
+# other folder takes that folder's lock.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. board/lock.sh
 
-libc=uclibc
+libc=()
 case $1 in
 --libc=*)
-  libc=${1#--libc=}
+  libc=("${1#--libc=}")
   shift
   ;;
 esac
 build=$1
 shift
 mkdir -p "$build"
-exec 9>"$(cd "$build" && pwd).lock"
-flock 9
-export BOARD_LOCKED=1
-bash board/build.sh "$build" "$libc"
+board_lock "$build" "board/with-root.sh $build $*"
+bash board/build.sh "$build" "${libc[@]}"
 "$@"

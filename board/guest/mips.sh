@@ -34,7 +34,8 @@ timeout_s=${VM_TIMEOUT:-600}
 board="build-mips"
 # Busybox, the checker and the image are made from the board's root: the
 # whole run holds the root's lock, with the root brought up to date first.
-if [ -z "${BOARD_LOCKED:-}" ]; then
+. board/lock.sh
+if ! board_holds "$board"; then
   exec bash board/with-root.sh "$board" bash board/guest/mips.sh "$@"
 fi
 . board/guest/lib.sh

@@ -2,14 +2,26 @@
 # SPDX-License-Identifier: MIT
 # The board's root is a staging folder, as a firmware build lays one out:
 # its files name the paths they have on the board (/usr/lib, /lib), never
-# the folder they were built in, or a build pointed at the root from
-# anywhere else (another machine, a copy) would reach back into it.
-# Usage: board_root_paths.sh ROOT
+# a folder of the machine it was built on (the root itself, the checkout,
+# the build folder its parts' sources were unpacked in), or a build
+# pointed at the root from anywhere else (another machine, a copy) would
+# reach back into it.
+# Usage: board_root_paths.sh ROOT FOLDER...   (FOLDER: the checkout and the
+#        build folder, which no file in the root may name either)
 # shellcheck source=../support/cli.sh
 source "$TOOLS_SUPPORT/cli.sh"
 root=$(cd "$1" && pwd -P)
+shift
 
-naming=$(grep -rlaF -- "$root" "$root" | head -n 20)
-cli_check "no file in the root names $root" [ -z "$naming" ]
-[ -z "$naming" ] || printf 'names the root:\n%s\n' "$naming"
+seen=" "
+for folder in "$root" "$@"; do
+  [ -d "$folder" ] || continue
+  for path in "$(cd "$folder" && pwd -P)" "$(cd "$folder" && pwd -L)"; do
+    case $seen in *" $path "*) continue ;; esac
+    seen="$seen$path "
+    naming=$(grep -rlaF -- "$path" "$root" | head -n 20)
+    cli_check "no file in the root names $path" [ -z "$naming" ]
+    [ -z "$naming" ] || printf 'names %s:\n%s\n' "$path" "$naming"
+  done
+done
 cli_finish
