@@ -34,9 +34,16 @@ int flag_request(int request, FlagTable *table) {
   return result;
 }
 
+// Whether `count` is one a table can have: 0 to FLAG_TABLE_MAX_ENTRIES. A
+// negative one is no empty table: listed as one, a bogus reply would be
+// saved as [] and restoring it would empty the driver's table.
+static bool count_valid(int32_t count) {
+  return count >= 0 && count <= FLAG_TABLE_MAX_ENTRIES;
+}
+
 int flag_table_list(const FlagTable *table, FILE *out) {
   int32_t count = table->count;
-  if (count > FLAG_TABLE_MAX_ENTRIES)
+  if (!count_valid(count))
     return -1;
   int lines = 0;
   for (int32_t i = 0; i < count; i++) {
@@ -71,7 +78,7 @@ static void put_json_name(const char *name, FILE *out) {
 
 int flag_table_json(const FlagTable *table, FILE *out) {
   int32_t count = table->count;
-  if (count > FLAG_TABLE_MAX_ENTRIES)
+  if (!count_valid(count))
     return -1;
   fputc('[', out);
   for (int32_t i = 0; i < count; i++) {
@@ -81,7 +88,7 @@ int flag_table_json(const FlagTable *table, FILE *out) {
     fprintf(out, ",\"flag\":\"%u\"}", (unsigned)entry->flag);
   }
   fputs("]\n", out);
-  return count > 0 ? (int)count : 0;
+  return (int)count;
 }
 
 int run_show(bool json) {

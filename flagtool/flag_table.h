@@ -59,19 +59,20 @@ int flag_request(int request, FlagTable *table);
 // flag_table_list: prints "dev[i]:NAME flag:N" for every named entry below
 // `count`, to `out`. A name filling all 20 bytes is printed as those 20
 // bytes; nothing past the record is read. Returns the number of lines
-// printed (0 for a zero or negative count), or -1 without printing anything
-// when `count` is above FLAG_TABLE_MAX_ENTRIES, which no valid table has.
+// printed (0 for a zero count), or -1 without printing anything when
+// `count` is negative or above FLAG_TABLE_MAX_ENTRIES, which no valid table
+// has.
 int flag_table_list(const FlagTable *table, FILE *out);
 
 // flag_table_json: prints the table to `out` as the set request that
 // recreates it, on one line: `count` objects in index order, as in
 //   [{"devname":"wl0","flag":"10"},{"devname":"","flag":"0"}]
 // Entries with an empty name are included, so every index is kept; a zero
-// or negative count prints []. A name is its bytes up to the first zero (all
-// 20 when it fills them) as a JSON string: '"', '\' and bytes below 0x20 are
-// escaped, bytes from 0x80 up are written as they are. Returns the number of
-// objects printed, or -1 without printing anything when `count` is above
-// FLAG_TABLE_MAX_ENTRIES.
+// count prints []. A name is its bytes up to the first zero (all 20 when it
+// fills them) as a JSON string: '"', '\' and bytes below 0x20 are escaped,
+// bytes from 0x80 up are written as they are. Returns the number of objects
+// printed, or -1 without printing anything when `count` is negative or
+// above FLAG_TABLE_MAX_ENTRIES.
 int flag_table_json(const FlagTable *table, FILE *out);
 
 // run_show: the show sub-command. Reads the driver's table and lists it, or

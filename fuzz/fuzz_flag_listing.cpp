@@ -3,10 +3,11 @@
 // input (zero-filled if shorter) as the table the driver handed back.
 //
 // Properties: nothing is read outside the record (it is allocated at exactly
-// 172 bytes, so AddressSanitizer sees any byte past it); a count above 8 is
-// refused with -1 and prints nothing; otherwise one line is printed for each
-// named entry below the count, at most 8, each no longer than the longest a
-// 20-byte name allows, so no byte past a name's 20 bytes reaches the output.
+// 172 bytes, so AddressSanitizer sees any byte past it); a count below 0 or
+// above 8 is refused with -1 and prints nothing; otherwise one line is printed
+// for each named entry below the count, at most 8, each no longer than the
+// longest a 20-byte name allows, so no byte past a name's 20 bytes reaches the
+// output.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -31,8 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   int lines = flag_table_list(table, stdout);
   std::string out = capture_end();
 
-  if (count > FLAG_TABLE_MAX_ENTRIES) {
-    fuzz_require(lines == -1, "a count above 8 is refused");
+  if (count < 0 || count > FLAG_TABLE_MAX_ENTRIES) {
+    fuzz_require(lines == -1, "a count below 0 or above 8 is refused");
     fuzz_require(out.empty(), "a refused reply prints nothing");
   } else {
     int named = 0;

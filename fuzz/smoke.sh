@@ -23,6 +23,7 @@ targets=(
   "fuzz_base64_masked -max_len=8192"
   "fuzz_envelope_roundtrip -max_len=8192"
   "fuzz_envelope_decode -dict=$here/base64.dict"
+  "fuzz_envelope_check -dict=$here/base64.dict"
   "fuzz_md5_pieces"
   "fuzz_xor_mask"
 )

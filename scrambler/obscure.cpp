@@ -14,19 +14,33 @@ namespace {
 // Longest text -i takes, counted after its one final newline is removed.
 const size_t INPUT_MAX = 1 << 20;
 
+// Longest envelope -i takes with -d or -c: that of the longest text, so that
+// every envelope -i writes, -i reads back. The text's 1 MiB are 1,398,104
+// inner characters, 1,398,110 bytes with the key, and the envelope encodes
+// those in 1,864,148 characters.
+const size_t ENVELOPE_INPUT_MAX =
+    ((INPUT_MAX + 2) / 3 * 4 + ENVELOPE_KEY_LEN + 2) / 3 * 4;
+static_assert(ENVELOPE_INPUT_MAX == 1864148, "the longest text's envelope");
+
 // read_input: reads standard input to its end into a buffer on the heap,
-// which grows as the input comes, but reads no further than the
-// longest text and a newline and one byte more. Returns the input less one
-// final newline, zero-terminated, for the caller to free. Returns NULL for
-// a read error, a zero byte in the input or a text longer than INPUT_MAX,
-// and also when memory runs out, which sets *no_memory (false on entry);
-// nothing is left allocated then.
-char *read_input(bool *no_memory) {
+// which grows as the input comes, but reads at most limit + 2 bytes: the
+// longest input, a newline and one byte more, which is enough to know that
+// the input is too long. Returns the input less one final newline,
+// zero-terminated, for the caller to free. Returns NULL for a read error, a
+// zero byte in the input or an input longer than limit, and also when
+// memory runs out, which sets *no_memory (false on entry); nothing is left
+// allocated then.
+char *read_input(size_t limit, bool *no_memory) {
+  const size_t most = limit + 2;
   char *buf = NULL;
   size_t len = 0, size = 0;
-  while (len <= INPUT_MAX + 1) {
+  for (;;) {
     if (len == size) {
-      size = 2 * size + 4096;
+      if (size == most)
+        break;
+      // Doubled, but never past `most`: the buffer being left and the new
+      // one together stay within about twice the limit.
+      size = 2 * size + 4096 < most ? 2 * size + 4096 : most;
       // One spare byte for the terminating zero. Moved by hand rather than
       // with realloc: on musl every function a program imports is bound
       // before main, and realloc would be imported for this alone.
@@ -48,7 +62,7 @@ char *read_input(bool *no_memory) {
           len--;
         buf[len] = '\0';
         // A text cannot hold a zero byte, here as on the command line.
-        if (len <= INPUT_MAX && strlen(buf) == len)
+        if (len <= limit && strlen(buf) == len)
           return buf;
       }
       break;
@@ -100,7 +114,7 @@ int run(int argc, char **argv) {
     // left unread.
     bool no_memory = false;
     if (text == NULL) {
-      input = read_input(&no_memory);
+      input = read_input(decode ? ENVELOPE_INPUT_MAX : INPUT_MAX, &no_memory);
       if (no_memory)
         return 1;
     }

@@ -156,11 +156,18 @@ run "show skips empty names and prints flags unsigned" 0 'dev[1]:wl1 flag:11
 dev[2]:eth0 flag:255
 ' "$get_calls" show
 write_table -1 wl0 1
-run "show a negative count" 0 "" "$get_calls" show
-run "show --json a negative count" 0 '[]
-' "$get_calls" show --json
+run "show a negative count" 1 "invalid reply from $node: count -1 (at most 8)
+" "$get_calls" show
+run "show --json a negative count" 1 "invalid reply from $node: count -1 (at most 8)
+" "$get_calls" show --json
 write_table 0 wl0 1
 run "show --json a zero count" 0 '[]
+' "$get_calls" show --json
+write_table 2 "wan 0" 5 " " 6
+run "show a name with spaces" 0 'dev[0]:wan 0 flag:5
+dev[1]:  flag:6
+' "$get_calls" show
+run "show --json a name with spaces" 0 '[{"devname":"wan 0","flag":"5"},{"devname":" ","flag":"6"}]
 ' "$get_calls" show --json
 write_table 1 aaaaaaaaaaaaaaaaaaaaaaaa 65
 run "show a name that fills its 20 bytes" 0 'dev[0]:aaaaaaaaaaaaaaaaaaaa flag:65

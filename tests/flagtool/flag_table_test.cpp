@@ -86,8 +86,8 @@ TEST(FlagTable, listing_prints_named_entries_below_count) {
        R"([{"devname":"wl0","flag":"10"},{"devname":"wl1","flag":"11"}])"
        "\n"},
       {"zero count", 0, 3, 0, "", 0, "[]\n"},
-      {"negative count", -1, 3, 0, "", 0, "[]\n"},
-      {"most negative count", INT32_MIN, 3, 0, "", 0, "[]\n"},
+      {"negative count", -1, 3, -1, "", -1, ""},
+      {"most negative count", INT32_MIN, 3, -1, "", -1, ""},
       {"entries past count are not listed", 1, 3, 1, "dev[0]:wl0 flag:10\n", 1,
        R"([{"devname":"wl0","flag":"10"}])"
        "\n"},

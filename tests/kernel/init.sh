@@ -211,6 +211,9 @@ round_trip() {
 
 # The driver: the plain misc device, with no parameter.
 check "load" insmod "$MODULE"
+# A good load logs no failure of the module's, in a log that can be read.
+load_logged() { dmesg >dmesg.log && [ -s dmesg.log ] && ! grep -q 'flagctl: cannot' dmesg.log; }
+check "load logs no failure" load_logged
 check "node" test -c "$NODE"
 check "no parameters" test ! -e /sys/module/flagctl/parameters
 expect "fresh table lists nothing" 0 "" show

@@ -152,6 +152,9 @@ static void answered(int fd, uint8_t *table)
 	check(read_only >= 0 && request(read_only, FLAGCTL_REQ_SET, other) == EBADF,
 	      "set-read-only", "a set on a file opened read-only was not refused with EBADF");
 	check(read_back(fd, table), "set-read-only", "a refused set changed the table");
+	/* The file's mode is judged before the pointer is used. */
+	check(read_only >= 0 && request(read_only, FLAGCTL_REQ_SET, NULL) == EBADF,
+	      "set-read-only-null", "a set on a file opened read-only was not refused with EBADF");
 	if (read_only >= 0)
 		close(read_only);
 

@@ -131,6 +131,60 @@ TEST(Envelope, AnyKeyPrefixIsTakenAsTheKey) {
             "ab\n");
 }
 
+int unpack_checked(const char *text) { return envelope_unpack(text, true); }
+
+// The envelope of `text` made the way the definition makes it, but around
+// the six bytes `key` rather than its own key.
+std::string envelope_with_key(const std::string &text, const std::string &key) {
+  std::string masked = b64(text);
+  for (size_t j = 0; j < masked.size(); j++)
+    masked[j] = static_cast<char>(masked[j] ^ key[j % 6]);
+  return b64(key + masked);
+}
+
+// The check prints exactly what the plain decode prints, or nothing. Each
+// of the six key digits is compared: an envelope whose key differs from its
+// text's in any one digit, masked with that wrong key so that it still
+// unmasks to the text, is refused.
+TEST(Envelope, CheckedUnpackPrintsTheDecodedTextOrNothing) {
+  const size_t lengths[] = {0, 1, 2, 3, 4, 5, 6, 7, 47, 3086, 70000};
+  for (size_t len : lengths) {
+    SCOPED_TRACE("length " + std::to_string(len));
+    std::string text = test_bytes(len, static_cast<uint32_t>(len) + 7, true);
+    int result;
+    std::string envelope = run(envelope_encode, text, &result);
+    envelope.pop_back();
+    EXPECT_EQ(run(unpack_checked, envelope, &result), text + "\n");
+    EXPECT_EQ(result, 0);
+
+    const std::string key = unb64(envelope).substr(0, 6);
+    EXPECT_EQ(envelope_with_key(text, key), envelope);
+    for (size_t k = 0; k < 6; k++) {
+      SCOPED_TRACE("key digit " + std::to_string(k));
+      std::string wrong = key;
+      wrong[k] = wrong[k] == '0' ? 'f' : '0';
+      std::string rekeyed = envelope_with_key(text, wrong);
+      EXPECT_EQ(run(envelope_decode, rekeyed, &result), text + "\n");
+      EXPECT_EQ(run(unpack_checked, rekeyed, &result), "");
+      EXPECT_EQ(result, ENVELOPE_DAMAGED);
+    }
+  }
+  // Keys no digest has: upper-case digits, a zero byte, bytes above 0x7F.
+  const std::string keys[] = {"F4C012", std::string("f4c\00012", 6),
+                              "\xf4\xc0\x12\x80\xff\x81"};
+  for (const std::string &key : keys) {
+    int result;
+    EXPECT_EQ(run(unpack_checked, envelope_with_key("abc", key), &result), "");
+    EXPECT_EQ(result, ENVELOPE_DAMAGED);
+  }
+  // One masked character changed; too short to hold a key.
+  int result;
+  EXPECT_EQ(run(unpack_checked, "ZjRjMDEyP2MqWg==", &result), "");
+  EXPECT_EQ(result, ENVELOPE_DAMAGED);
+  EXPECT_EQ(run(unpack_checked, "ZDQxZDg", &result), "");
+  EXPECT_EQ(result, ENVELOPE_TOO_SHORT);
+}
+
 TEST(Envelope, WhiteSpaceInsideAnEnvelopeIsSkipped) {
   int result;
   std::string envelope = run(envelope_encode, "spaced out", &result);

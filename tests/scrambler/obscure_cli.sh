@@ -58,11 +58,12 @@ for args in "abc" "-d $abc" "$long" "-d $long_envelope"; do
 done
 
 # The envelope of TEXT built with coreutils: base64, the first six digits of
-# md5sum as the key, the inner text XOR-ed with it, base64 again.
+# md5sum as the key (or the six bytes KEY when given), the inner text XOR-ed
+# with it, base64 again.
 envelope_of() {
-  local inner key escapes="" j c k
+  local inner key=${2:-} escapes="" j c k
   inner=$(printf '%s' "$1" | base64 -w0)
-  key=$(printf '%s' "$inner" | md5sum | cut -c1-6)
+  [ -n "$key" ] || key=$(printf '%s' "$inner" | md5sum | cut -c1-6)
   for ((j = 0; j < ${#inner}; j++)); do
     printf -v c '%d' "'${inner:j:1}"
     printf -v k '%d' "'${key:j%6:1}"
@@ -98,6 +99,25 @@ expect "-c, a too-short envelope"        1 $'input error\n'                     
 expect "-c, a damaged envelope"          1 $'damaged envelope\n'                 -c "$damaged"
 expect "-d, the damaged envelope"        0 $'ab#\n'                              -d "$damaged"
 
+# Every one of the key's six digits counts: abc's envelope rebuilt around
+# its key with one digit changed, the inner text masked with that key, so
+# that it unmasks to abc's own inner text, whose key differs from it in
+# that digit alone. -d reads abc from it; -c refuses it.
+key=f4c012
+for ((k = 0; k < 6; k++)); do
+  printf -v digit '%x' $(((16#${key:k:1} + 1) % 16))
+  rekeyed=$(envelope_of abc "${key:0:k}$digit${key:k+1}")
+  expect "-c, key digit $k damaged"        1 $'damaged envelope\n'                 -c "$rekeyed"
+  expect "-d, key digit $k damaged"        0 $'abc\n'                              -d "$rekeyed"
+done
+
+# The check is on the text the envelope decodes to: other spellings of the
+# same envelope pass it, as decoding skips what is not base64, stops at the
+# first '=' and drops bits that make no whole byte.
+for spelling in ZjRjMDEyP2MpWh== ZjRjMDEyP2MpWv== ZjRjMDEyP2MpWg ZjRjMDEy!P2MpWg== ZjRjMDEyP2MpWg==junk; do
+  expect "-c, another spelling: $spelling" 0 $'abc\n'                             -c "$spelling"
+done
+
 # expect_in NAME STATUS OUTPUT INPUT ARGS...: runs obscure with ARGS and the
 # bytes INPUT on standard input.
 expect_in() {
@@ -122,19 +142,31 @@ cli_expect "-i, a zero byte"             1 $'input error\n'
 CLI_STDIN=$CLI_TMP cli_run "$obscure" -i
 cli_expect "-i, a directory"             1 $'input error\n'
 
-# With an operand after -i, standard input is not even read.
-{
-  CLI_STDIN=/dev/stdin cli_run "$obscure" -i abc
-  unread=$(cat)
-} < <(printf 'not read')
-cli_expect "-i, an operand after it"     1 $'input error\n'
-cli_check "-i, an operand: input unread" [ "$unread" = "not read" ]
+# Empty input is the empty text, also as a lone newline, and an envelope
+# too short to hold its key.
+expect_in "-i, empty input"              0 $'ZDQxZDhj\n'           ""             -i
+expect_in "-i, a lone newline"           0 $'ZDQxZDhj\n'           $'\n'          -i
+expect_in "-d -i, empty input"           1 $'input error\n'        ""             -d -i
+expect_in "-c -i, empty input"           1 $'input error\n'        ""             -c -i
+
+# With an operand or an unknown option beside -i, or with -h, standard input
+# is not even read.
+for args in "-i abc" "-x -i" "-i -x" "-c -i --long" "-i -h"; do
+  {
+    # shellcheck disable=SC2086 # one word an argument
+    CLI_STDIN=/dev/stdin cli_run "$obscure" $args
+    unread=$(cat)
+  } < <(printf 'not read')
+  case $args in
+  *-h) cli_expect "$args" 0 "$usage" ;;
+  *) cli_expect "$args" 1 $'input error\n' ;;
+  esac
+  cli_check "$args: input unread" [ "$unread" = "not read" ]
+done
 
 # The longest input -i takes is 1 MiB, after a final newline is removed: a
 # 1 MiB text alone and with a newline give the same envelope, of the right
-# length and with the key coreutils compute; one byte more is refused. An
-# envelope is the input of -c -i: one of exactly 1 MiB, that of a text of
-# 589,818 bytes, is checked and gives the text back.
+# length and with the key coreutils compute; one byte more is refused.
 mib=$CLI_TMP/mib
 head -c 1048576 /dev/zero | tr '\0' x >"$mib"
 { cat "$mib" && printf '\n'; } >"$mib.newline"
@@ -152,14 +184,31 @@ CLI_STDIN=$mib.newline cli_run "$obscure" -i
 cli_check "-i, a 1 MiB text, a newline"  printed "$mib.envelope"
 CLI_STDIN=$mib.more cli_run "$obscure" -i
 cli_expect "-i, 1 MiB and one byte more" 1 $'input error\n'
-head -c 589818 "$mib" >"$mib.fits"
-CLI_STDIN=$mib.fits cli_run "$obscure" -i
-cp "$CLI_OUT" "$mib.fits.envelope"
-{ cat "$mib.fits" && printf '\n'; } >"$mib.fits.newline"
-CLI_STDIN=$mib.fits.envelope cli_run "$obscure" -c -i
-# The envelope is 1 MiB and a newline, and the check gives the text back.
-fits() { [ "$(wc -c <"$mib.fits.envelope")" = 1048577 ] && printed "$mib.fits.newline"; }
-cli_check "-c -i, a 1 MiB envelope"      fits
+
+# Every envelope -i writes, -i reads back: with -d and -c, -i takes up to
+# the 1,864,148 characters of the 1 MiB text's envelope, and not one more.
+CLI_STDIN=$mib.envelope cli_run "$obscure" -c -i
+cli_check "-c -i, the 1 MiB text's envelope" printed "$mib.newline"
+CLI_STDIN=$mib.envelope cli_run "$obscure" -d -i
+cli_check "-d -i, the 1 MiB text's envelope" printed "$mib.newline"
+{ head -c 1864148 "$mib.envelope" && printf ' \n'; } >"$mib.envelope.more"
+for option in -c -d; do
+  CLI_STDIN=$mib.envelope.more cli_run "$obscure" "$option" -i
+  cli_expect "$option -i, one character more"  1 $'input error\n'
+done
+
+# Input past the longest and its newline is left unread: from a pipe of
+# 3,000,000 bytes, -i takes the 1 MiB and two bytes more, with -d or -c the
+# longest envelope's 1,864,148 and two, and then stops.
+for args in "-i 1048578" "-d -i 1864150" "-c -i 1864150"; do
+  read -r -a words <<<"$args"
+  {
+    CLI_STDIN=/dev/stdin cli_run "$obscure" "${words[@]:0:${#words[@]}-1}"
+    left=$(wc -c)
+  } < <(head -c 3000000 /dev/zero | tr '\0' x)
+  cli_expect "${args% *}, 3,000,000 bytes" 1 $'input error\n'
+  cli_check "${args% *}, 3,000,000 bytes: reads ${args##* }" [ $((3000000 - left)) = "${args##* }" ]
+done
 
 # Texts of many lengths with bytes 1..255 (every value appears): each
 # envelope is the one coreutils builds, and decodes back to the text.
