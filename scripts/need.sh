@@ -26,12 +26,15 @@ packages() {
   fuzz-smoke) echo "$build clang-14 libclang-rt-14-dev" ;;
   # The board build, and another board's path built with clang and lld.
   cross-check) echo "$board googletest mandoc clang-14 lld-14" ;;
-  # The x86-64 guest boots Debian's kernel with its headers' module; the
-  # MIPS guest's kernel and busybox come from Debian's sources, on top of
-  # the board's root.
-  vm-check) echo "$board $build linux-headers-amd64 qemu-system-x86
-    busybox-static cpio gzip qemu-system-mips gcc-mips-linux-gnu
-    linux-source-6.1 gcc libc6-dev flex bison perl" ;;
+  # The x86-64 guest boots Debian's kernels, 6.1 and 6.12, with their
+  # headers' module (the 6.12 headers bring their image), and runs the
+  # checker also as an i386 program, from the i686 cross compiler; the MIPS
+  # guest's kernels and busybox come from Debian's sources, on top of the
+  # board's root.
+  vm-check) echo "$board $build linux-headers-amd64 linux-headers-6.12-amd64
+    qemu-system-x86 busybox-static cpio gzip qemu-system-mips
+    gcc-mips-linux-gnu linux-source-6.1 linux-source-6.12 gcc libc6-dev
+    gcc-i686-linux-gnu libc6-dev-i386-cross flex bison perl" ;;
   bench) echo "$board $build libbenchmark-dev libssl-dev valgrind coreutils
     binutils" ;;
   # Buildroot's utils/check-package imports python3's magic and flake8.

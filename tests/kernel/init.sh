@@ -10,6 +10,8 @@
 # answers itself for every file, so every dorvane case runs through
 # flagctl-steer, which rewrites that program's request 2 on the node into
 # the driver's encoded alias; one case shows what dorvane gets without it.
+# There the checker also runs as a 32-bit program, raw-requests-i386, whose
+# requests reach the driver through the kernel's compat path.
 # On the board's MIPS request 2 reaches the driver as it is, and the image
 # there also holds obscure and the host's check of its ELF files.
 
@@ -152,23 +154,25 @@ storm() {
 	fi
 }
 
-# raw MODE [PREFIX...]: runs raw-requests MODE (after PREFIX, a program
-# that runs it) and adds its checks to the tally.
+# raw MODE [PREFIX...]: runs the checker $CHECKER (raw-requests, or its
+# 32-bit build) with MODE (after PREFIX, a program that runs it) and adds
+# its checks to the tally.
+CHECKER=raw-requests
 raw() {
 	mode=$1
 	shift
-	"$@" raw-requests "$mode" >out 2>&1
+	"$@" "$CHECKER" "$mode" >out 2>&1
 	status=$?
 	grep '^vm-check: FAIL' out
-	tally=$(sed -n "s/^raw-requests $mode: \([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p" out)
+	tally=$(sed -n "s/^$CHECKER $mode: \([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p" out)
 	if [ -z "$tally" ]; then
-		fail "raw-requests $mode" "no tally (status $status):$NL$(cat out)"
+		fail "$CHECKER $mode" "no tally (status $status):$NL$(cat out)"
 		return
 	fi
 	passed=$((passed + ${tally% *}))
 	failed=$((failed + ${tally#* }))
 	# A non-zero status with no failed check is a failure of its own.
-	[ "$status" = 0 ] || [ "${tally#* }" != 0 ] || fail "raw-requests $mode" "status $status"
+	[ "$status" = 0 ] || [ "${tally#* }" != 0 ] || fail "$CHECKER $mode" "status $status"
 }
 
 # image_check: the host's check of every ELF file in this image, made before
@@ -289,6 +293,11 @@ storm
 if [ -n "$STEER" ]; then
 	raw alias
 	raw steered flagctl-steer
+	# A 32-bit caller: set, get through the alias, the plain 2, EFAULT,
+	# ENOTTY and EBADF by way of compat_ptr_ioctl.
+	CHECKER=raw-requests-i386
+	raw alias
+	CHECKER=raw-requests
 else
 	raw plain
 fi
