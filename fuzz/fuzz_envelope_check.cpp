@@ -19,11 +19,7 @@
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  std::string text;
-  for (size_t i = 0; i < size; i++) {
-    if (data[i] != 0)
-      text += static_cast<char>(data[i]);
-  }
+  std::string text = command_line_text(data, size);
   capture_begin();
   envelope_encode(text.c_str());
   std::string envelope = capture_end();

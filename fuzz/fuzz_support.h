@@ -5,6 +5,7 @@
 #ifndef FUZZ_FUZZ_SUPPORT_H
 #define FUZZ_FUZZ_SUPPORT_H
 
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -50,6 +51,17 @@ inline std::string capture_end() {
   std::string text(static_cast<size_t>(size), '\0');
   fuzz_require(pread(STDOUT_FILENO, &text[0], text.size(), 0) == size,
                "the capture file can be read back");
+  return text;
+}
+
+// command_line_text: the input as a text a command line can carry, which
+// ends at its first zero byte: the input with its zero bytes left out.
+inline std::string command_line_text(const uint8_t *data, size_t size) {
+  std::string text;
+  for (size_t i = 0; i < size; i++) {
+    if (data[i] != 0)
+      text += static_cast<char>(data[i]);
+  }
   return text;
 }
 
