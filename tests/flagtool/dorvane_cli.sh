@@ -208,9 +208,22 @@ CLI_ENV=("FLAGDRV_TABLE=$table" "FLAGDRV_LOG=$log" "FLAGDRV_FAIL=request,close")
 run "a failing request and close report the request only" 1 "request 2 on $node failed: $eio
 " "$get_calls" show
 
+# Started with standard input or standard error closed, as a daemon or an
+# init script may start it, dorvane gets descriptor 0 or 2 for the node and
+# must take it as any other.
+CLI_ENV=("FLAGDRV_TABLE=$table" "FLAGDRV_LOG=$log")
+for CLI_CLOSE in 0 2; do
+  write_table 0
+  run "set, descriptor $CLI_CLOSE closed" 0 "$example
+" "$set_calls" set "$example"
+  run "show, descriptor $CLI_CLOSE closed" 0 'dev[0]:wl0 flag:10
+dev[1]:wl1 flag:11
+' "$get_calls" show
+done
+unset CLI_CLOSE
+
 # Output that cannot be written is a failure, also when it is longer than
 # stdio's buffer and fails before the last flush.
-CLI_ENV=("FLAGDRV_TABLE=$table" "FLAGDRV_LOG=$log")
 CLI_STDOUT=/dev/full
 long='[{"devname":"a","flag":"1","note":"'$(head -c 20000 /dev/zero | tr '\0' x)'"}]'
 for form in help show example long; do

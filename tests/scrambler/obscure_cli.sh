@@ -142,6 +142,16 @@ cli_expect "-i, a zero byte"             1 $'input error\n'
 CLI_STDIN=$CLI_TMP cli_run "$obscure" -i
 cli_expect "-i, a directory"             1 $'input error\n'
 
+# Started with standard input or standard error closed, as a daemon or an
+# init script may start it: nothing changes, except that -i finds no input.
+for CLI_CLOSE in 0 2; do
+  expect "encode, descriptor $CLI_CLOSE closed" 0 "$abc"$'\n'                   abc
+  expect "-c, descriptor $CLI_CLOSE closed"     1 $'damaged envelope\n'        -c "$damaged"
+done
+unset CLI_CLOSE
+CLI_CLOSE=0 expect "-i, standard input closed" 1 $'input error\n'              -i
+CLI_CLOSE=2 expect_in "-c -i, standard error closed" 0 $'abc\n' "$abc"          -c -i
+
 # Empty input is the empty text, also as a lone newline, and an envelope
 # too short to hold its key.
 expect_in "-i, empty input"              0 $'ZDQxZDhj\n'           ""             -i
