@@ -79,7 +79,9 @@ write_table() {
 run "no arguments" 0 "$usage" ""
 run "-h" 0 "$usage" "" -h
 run "-h with more arguments" 0 "$usage" "" -h extra
-for word in SHOW Set sets "" -d --help help; do
+# Words that begin with a sub-command's name, or that it begins with, are
+# not it.
+for word in SHOW Set sets shows sho setx se -help "" -d --help help; do
   run "unknown sub-command '$word'" 255 "" "" "$word"
 done
 rm -f "$table"
@@ -98,6 +100,9 @@ dev[1]:wl1 flag:11
 ' "$get_calls" show extra
 run "show --json prints the request that made the table" 0 "$example
 " "$get_calls" show --json extra
+run "show, then a word that begins with --json" 0 'dev[0]:wl0 flag:10
+dev[1]:wl1 flag:11
+' "$get_calls" show --jsonl
 
 # show --json and set again give the driver back the same bytes: every index
 # kept, names escaped as JSON needs and read back by set's parser unchanged.
