@@ -79,7 +79,9 @@ write_table() {
 run "no arguments" 0 "$usage" ""
 run "-h" 0 "$usage" "" -h
 run "-h with more arguments" 0 "$usage" "" -h extra
-for word in SHOW Set sets "" -d --help help; do
+# Words that begin with a sub-command's name, or that it begins with, are
+# not it.
+for word in SHOW Set sets shows sho setx se -help "" -d --help help; do
   run "unknown sub-command '$word'" 255 "" "" "$word"
 done
 rm -f "$table"
@@ -98,6 +100,9 @@ dev[1]:wl1 flag:11
 ' "$get_calls" show extra
 run "show --json prints the request that made the table" 0 "$example
 " "$get_calls" show --json extra
+run "show, then a word that begins with --json" 0 'dev[0]:wl0 flag:10
+dev[1]:wl1 flag:11
+' "$get_calls" show --jsonl
 
 # show --json and set again give the driver back the same bytes: every index
 # kept, names escaped as JSON needs and read back by set's parser unchanged.
@@ -208,9 +213,22 @@ CLI_ENV=("FLAGDRV_TABLE=$table" "FLAGDRV_LOG=$log" "FLAGDRV_FAIL=request,close")
 run "a failing request and close report the request only" 1 "request 2 on $node failed: $eio
 " "$get_calls" show
 
+# Started with standard input or standard error closed, as a daemon or an
+# init script may start it, dorvane gets descriptor 0 or 2 for the node and
+# must take it as any other.
+CLI_ENV=("FLAGDRV_TABLE=$table" "FLAGDRV_LOG=$log")
+for CLI_CLOSE in 0 2; do
+  write_table 0
+  run "set, descriptor $CLI_CLOSE closed" 0 "$example
+" "$set_calls" set "$example"
+  run "show, descriptor $CLI_CLOSE closed" 0 'dev[0]:wl0 flag:10
+dev[1]:wl1 flag:11
+' "$get_calls" show
+done
+unset CLI_CLOSE
+
 # Output that cannot be written is a failure, also when it is longer than
 # stdio's buffer and fails before the last flush.
-CLI_ENV=("FLAGDRV_TABLE=$table" "FLAGDRV_LOG=$log")
 CLI_STDOUT=/dev/full
 long='[{"devname":"a","flag":"1","note":"'$(head -c 20000 /dev/zero | tr '\0' x)'"}]'
 for form in help show example long; do

@@ -134,18 +134,20 @@ TEST(Envelope, AnyKeyPrefixIsTakenAsTheKey) {
 int unpack_checked(const char *text) { return envelope_unpack(text, true); }
 
 // The envelope of `text` made the way the definition makes it, but around
-// the six bytes `key` rather than its own key.
+// the six bytes `key` rather than its own key, masked with the key up to its
+// first zero byte as decoding unmasks it.
 std::string envelope_with_key(const std::string &text, const std::string &key) {
   std::string masked = b64(text);
-  for (size_t j = 0; j < masked.size(); j++)
-    masked[j] = static_cast<char>(masked[j] ^ key[j % 6]);
+  size_t key_len = strnlen(key.data(), 6);
+  for (size_t j = 0; key_len > 0 && j < masked.size(); j++)
+    masked[j] = static_cast<char>(masked[j] ^ key[j % key_len]);
   return b64(key + masked);
 }
 
 // The check prints exactly what the plain decode prints, or nothing. Each
 // of the six key digits is compared: an envelope whose key differs from its
-// text's in any one digit, masked with that wrong key so that it still
-// unmasks to the text, is refused.
+// text's in any one digit, or has a zero byte there, masked with that wrong
+// key so that it still unmasks to the text, is refused.
 TEST(Envelope, CheckedUnpackPrintsTheDecodedTextOrNothing) {
   const size_t lengths[] = {0, 1, 2, 3, 4, 5, 6, 7, 47, 3086, 70000};
   for (size_t len : lengths) {
@@ -159,10 +161,11 @@ TEST(Envelope, CheckedUnpackPrintsTheDecodedTextOrNothing) {
 
     const std::string key = unb64(envelope).substr(0, 6);
     EXPECT_EQ(envelope_with_key(text, key), envelope);
-    for (size_t k = 0; k < 6; k++) {
-      SCOPED_TRACE("key digit " + std::to_string(k));
+    for (size_t k = 0; k < 12; k++) {
+      SCOPED_TRACE("key digit " + std::to_string(k % 6) +
+                   (k < 6 ? " changed" : " zero"));
       std::string wrong = key;
-      wrong[k] = wrong[k] == '0' ? 'f' : '0';
+      wrong[k % 6] = k >= 6 ? '\0' : wrong[k] == '0' ? 'f' : '0';
       std::string rekeyed = envelope_with_key(text, wrong);
       EXPECT_EQ(run(envelope_decode, rekeyed, &result), text + "\n");
       EXPECT_EQ(run(unpack_checked, rekeyed, &result), "");

@@ -99,6 +99,26 @@ expect "-c, a too-short envelope"        1 $'input error\n'                     
 expect "-c, a damaged envelope"          1 $'damaged envelope\n'                 -c "$damaged"
 expect "-d, the damaged envelope"        0 $'ab#\n'                              -d "$damaged"
 
+# Options combine in either order: each set runs as written and reversed,
+# on the damaged envelope, given on standard input with -i and as the
+# operand otherwise. -c keeps its check whatever comes with it.
+printf '%s\n' "$damaged" >"$CLI_TMP/damaged"
+combined() {
+  local status=$1 output=$2 options=$3 reversed="" word operand=("$damaged")
+  for word in $options; do reversed="$word $reversed"; done
+  [[ " $options " != *" -i "* ]] || operand=()
+  for args in "$options" "${reversed% }"; do
+    # shellcheck disable=SC2086 # one word an option
+    CLI_STDIN=$CLI_TMP/damaged cli_run "$obscure" $args "${operand[@]}"
+    cli_expect "options $args" "$status" "$output"
+  done
+}
+combined 1 $'damaged envelope\n' "-c -d"
+combined 1 $'damaged envelope\n' "-c -i"
+combined 0 $'ab#\n'              "-d -i"
+combined 0 "$usage"              "-c -h"
+combined 1 $'input error\n'      "-c -x"
+
 # Every one of the key's six digits counts: abc's envelope rebuilt around
 # its key with one digit changed, the inner text masked with that key, so
 # that it unmasks to abc's own inner text, whose key differs from it in
@@ -141,6 +161,16 @@ CLI_STDIN=$CLI_TMP/stdin cli_run "$obscure" -i
 cli_expect "-i, a zero byte"             1 $'input error\n'
 CLI_STDIN=$CLI_TMP cli_run "$obscure" -i
 cli_expect "-i, a directory"             1 $'input error\n'
+
+# Started with standard input or standard error closed, as a daemon or an
+# init script may start it: nothing changes, except that -i finds no input.
+for CLI_CLOSE in 0 2; do
+  expect "encode, descriptor $CLI_CLOSE closed" 0 "$abc"$'\n'                   abc
+  expect "-c, descriptor $CLI_CLOSE closed"     1 $'damaged envelope\n'        -c "$damaged"
+done
+unset CLI_CLOSE
+CLI_CLOSE=0 expect "-i, standard input closed" 1 $'input error\n'              -i
+CLI_CLOSE=2 expect_in "-c -i, standard error closed" 0 $'abc\n' "$abc"          -c -i
 
 # Empty input is the empty text, also as a lone newline, and an envelope
 # too short to hold its key.

@@ -6,7 +6,10 @@
 // one) pass straight through and are neither counted nor failed, so the Nth
 // allocation is the same one on every machine and run. A request of zero
 // bytes from the program always returns NULL, as C libraries may, so that
-// the program is seen never to rely on malloc(0) giving a pointer.
+// the program is seen never to rely on malloc(0) giving a pointer. The
+// program's blocks are handed out with newlines in the bytes just before
+// them, so that code which looks before the start of a buffer for a line
+// end to trim finds one there, and goes wrong where the test can see it.
 //
 // Environment:
 //   OOM_FAIL_AT  N: the program's Nth allocation (counting from 1) returns
@@ -49,7 +52,10 @@ unsigned long allocations, fail_at;
 const size_t MAX_LIVE = 256;
 void *live[MAX_LIVE];
 size_t live_count;
-bool live_overflow;
+
+// Bytes in front of each of the program's blocks, a multiple of 16 so that
+// the blocks keep the C library's alignment.
+const size_t GUARD = 16;
 
 void *from_bootstrap(size_t n) {
   n = (n + 15) & ~static_cast<size_t>(15);
@@ -83,23 +89,34 @@ bool from_program(const void *caller) {
 // Counts one of the program's allocations; false when this one must fail.
 bool admit() { return ++allocations != fail_at; }
 
-void *track(void *p) {
-  if (p != NULL) {
-    if (live_count < MAX_LIVE)
-      live[live_count++] = p;
-    else
-      live_overflow = true;
-  }
-  return p;
+// track: hands out the program's block GUARD bytes into `block`, the bytes
+// in front of it newlines, and counts it live. Only live blocks are known
+// to have a guard, so more than MAX_LIVE of them end the run.
+void *track(void *block) {
+  if (block == NULL)
+    return NULL;
+  if (live_count == MAX_LIVE)
+    abort();
+  memset(block, '\n', GUARD);
+  return live[live_count++] = static_cast<unsigned char *>(block) + GUARD;
 }
 
-void untrack(void *p) {
-  for (size_t i = 0; i < live_count; i++) {
-    if (live[i] == p) {
-      live[i] = live[--live_count];
-      return;
-    }
-  }
+// The index of p among the live blocks, or live_count when it is none.
+size_t find_live(const void *p) {
+  size_t i = 0;
+  while (i < live_count && live[i] != p)
+    i++;
+  return i;
+}
+
+// untrack: the block `p` was handed out in, and p no longer live; or p
+// itself when it is none of the program's.
+void *untrack(void *p) {
+  size_t i = find_live(p);
+  if (i == live_count)
+    return p;
+  live[i] = live[--live_count];
+  return static_cast<unsigned char *>(p) - GUARD;
 }
 
 int find_program(struct dl_phdr_info *info, size_t, void *) {
@@ -126,9 +143,8 @@ __attribute__((destructor)) void report() {
   if (path == NULL)
     return;
   char line[80];
-  int n =
-      snprintf(line, sizeof line, "allocations %lu live %lu\n", allocations,
-               live_overflow ? 9999ul : static_cast<unsigned long>(live_count));
+  int n = snprintf(line, sizeof line, "allocations %lu live %lu\n", allocations,
+                   static_cast<unsigned long>(live_count));
   int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (fd >= 0) {
     if (write(fd, line, n) != n)
@@ -147,7 +163,7 @@ void *malloc(size_t n) {
     return from_bootstrap(n);
   if (!from_program(__builtin_return_address(0)))
     return real_malloc(n);
-  return admit() && n != 0 ? track(real_malloc(n)) : NULL;
+  return admit() && n != 0 ? track(real_malloc(GUARD + n)) : NULL;
 }
 
 void *calloc(size_t count, size_t n) {
@@ -159,7 +175,9 @@ void *calloc(size_t count, size_t n) {
   }
   if (!from_program(__builtin_return_address(0)))
     return real_calloc(count, n);
-  return admit() && count != 0 && n != 0 ? track(real_calloc(count, n)) : NULL;
+  if (!admit() || count == 0 || n == 0 || n > (SIZE_MAX - GUARD) / count)
+    return NULL;
+  return track(real_calloc(1, GUARD + count * n));
 }
 
 void *realloc(void *p, size_t n) {
@@ -170,18 +188,20 @@ void *realloc(void *p, size_t n) {
     return real_realloc(p, n);
   if (!admit())
     return NULL;
-  void *q = real_realloc(p, n);
+  if (p != NULL && find_live(p) == live_count)
+    return real_realloc(p, n);
+  void *block = p != NULL ? static_cast<unsigned char *>(p) - GUARD : NULL;
+  void *q = real_realloc(block, GUARD + n);
   if (q != NULL && p != NULL)
     untrack(p);
-  return q != NULL ? track(q) : NULL;
+  return track(q);
 }
 
 void free(void *p) {
   if (p == NULL || in_bootstrap(p))
     return;
-  untrack(p);
   resolve();
-  real_free(p);
+  real_free(untrack(p));
 }
 
 } // extern "C"

@@ -32,9 +32,17 @@ CLI_STATUS=0
 # CLI_STDIN names), its standard output in $CLI_OUT (or the file CLI_STDOUT
 # names) and its exit status in $CLI_STATUS. Variables named in
 # the array CLI_ENV ("NAME=value" words) are given to the program only.
+# CLI_CLOSE=0 or CLI_CLOSE=2 starts it with standard input or standard error
+# closed, as a daemon or an init script may: its first open then gets that
+# descriptor. A checker reports on standard error and will not start
+# without it, so under one standard error stays open.
 CLI_ENV=()
 cli_run() {
-  local env=("${CLI_ENV[@]}")
+  local env=("${CLI_ENV[@]}") in=0 err=2
+  case ${CLI_CLOSE:-} in
+  0) in=- ;;
+  2) [ -n "${TOOLS_CHECKER:-}" ] || err=- ;;
+  esac
   if [ -n "${TOOLS_PRELOAD:-}" ]; then
     if [ -n "${TOOLS_EMULATOR:-}" ]; then
       # The emulator itself must not load a library built for the target.
@@ -43,8 +51,10 @@ cli_run() {
       env+=("LD_PRELOAD=$TOOLS_PRELOAD")
     fi
   fi
+  # The last two redirections copy a descriptor onto itself, which changes
+  # nothing, or with "-" close it.
   # shellcheck disable=SC2086
-  env "${env[@]}" ${TOOLS_EMULATOR:-} ${TOOLS_CHECKER:-} "$@" <"${CLI_STDIN:-/dev/null}" >"${CLI_STDOUT:-$CLI_OUT}" 2>"$CLI_TMP/stderr"
+  env "${env[@]}" ${TOOLS_EMULATOR:-} ${TOOLS_CHECKER:-} "$@" <"${CLI_STDIN:-/dev/null}" >"${CLI_STDOUT:-$CLI_OUT}" 2>"$CLI_TMP/stderr" 0<&"$in" 2>&"$err"
   CLI_STATUS=$?
 }
 
