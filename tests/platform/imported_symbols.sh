@@ -44,6 +44,9 @@ allowed=(
   # The same in uClibc-ng's headers (the board's, built without threads):
   # errno as a variable, putc and putchar through its unlocked function.
   errno __fputc_unlocked
+  # The stack protector's guard and its failure call, from the C library
+  # (uClibc-ng keeps the guard in its loader)
+  __stack_chk_fail __stack_chk_guard
   # Program start-up, from the C library's own start files
   __libc_start_main __uClibc_main __gmon_start__ __cxa_finalize _ITM_registerTMCloneTable
   _ITM_deregisterTMCloneTable
@@ -52,7 +55,8 @@ declare -A is_allowed
 for name in "${allowed[@]}"; do is_allowed[$name]=1; done
 
 # The shared libraries a program needs: the C library (musl's is libc.so,
-# with no version), and cJSON's where it imports cJSON, each once and
+# with no version; uClibc-ng's may bring its loader, where the stack
+# protector's guard lives), and cJSON's where it imports cJSON, each once and
 # nothing else. The build links keeping every library it is given (no
 # --as-needed), so one on the link line that the program never uses (the C++
 # run time, libm) shows here.
@@ -87,6 +91,8 @@ for program in "$@"; do
   for lib in $needed; do
     if [[ $lib =~ ^libc\.so(\.[0-9]+)?$ ]]; then
       libc=$((libc + 1))
+    elif [[ $lib =~ ^ld-uClibc\.so\.[0-9]+$ ]]; then
+      : # uClibc-ng's loader, which holds the stack protector's guard
     elif [[ $lib =~ ^libcjson\.so\.[0-9]+$ ]]; then
       cjson=$((cjson + 1))
     else
