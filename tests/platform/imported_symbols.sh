@@ -54,6 +54,16 @@ allowed=(
 declare -A is_allowed
 for name in "${allowed[@]}"; do is_allowed[$name]=1; done
 
+# A build with the large-file interface (_FILE_OFFSET_BITS=64, as firmware
+# builds compile; TOOLS_FILE_OFFSET_BITS=64 says so): uClibc-ng's headers
+# then rename open to its 64-bit call, and a plain open would show that the
+# setting never reached the source. musl's open is 64-bit already, and keeps
+# its name.
+if [ "${TOOLS_FILE_OFFSET_BITS:-}" = 64 ] && [ "${TOOLS_LIBC:-}" = uclibc ]; then
+  unset 'is_allowed[open]'
+  is_allowed[open64]=1
+fi
+
 # The shared libraries a program needs: the C library (musl's is libc.so,
 # with no version; uClibc-ng's may bring its loader, where the stack
 # protector's guard lives), and cJSON's where it imports cJSON, each once and
