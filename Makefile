@@ -27,13 +27,22 @@ endef
 
 all: compile
 
-# Configures and builds the programs, the stand-in driver and the tests,
-# linked as most firmware toolchains link: every library given is kept
-# (no --as-needed), so the suite sees what the programs really need.
+# Debian's own hardening flags, as it builds its packages: _FORTIFY_SOURCE,
+# the stack protector, format checks, -z relro -z now (its compiler builds
+# position-independent programs by default).
+DEB_FLAGS := DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+
+# Configures and builds the programs, the stand-in driver and the tests
+# with Debian's hardening flags, linked as most firmware toolchains link:
+# every library given is kept (no --as-needed), so the suite sees what the
+# programs really need.
 compile:
 	$(NEED) check
 	$(call configure_build,$(BUILD),-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
-	  -DCMAKE_EXE_LINKER_FLAGS=-Wl$(comma)--no-as-needed)
+	  -DCMAKE_C_FLAGS="$$($(DEB_FLAGS) CPPFLAGS) $$($(DEB_FLAGS) CFLAGS)" \
+	  -DCMAKE_CXX_FLAGS="$$($(DEB_FLAGS) CPPFLAGS) $$($(DEB_FLAGS) CXXFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS) -Wl$(comma)--no-as-needed" \
+	  -DCMAKE_SHARED_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS) -Wl$(comma)--no-as-needed")
 
 check: compile
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -11,6 +11,8 @@ set -euo pipefail
 # What builds the programs and the tests on the host.
 build="cmake make g++ pkg-config libcjson-dev"
 check="$build googletest libgtest-dev mandoc binutils"
+# Debian's hardening flags for the host build (dpkg-buildflags).
+check="$check dpkg-dev"
 # The Buildroot defconfig test unpacks Buildroot and builds its Kconfig.
 check="$check gcc libc6-dev xz-utils"
 # The board's root and programs (board/build.sh): Debian source packages,
