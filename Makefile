@@ -27,13 +27,22 @@ endef
 
 all: compile
 
-# Configures and builds the programs, the stand-in driver and the tests,
-# linked as most firmware toolchains link: every library given is kept
-# (no --as-needed), so the suite sees what the programs really need.
+# Debian's own hardening flags, as it builds its packages: _FORTIFY_SOURCE,
+# the stack protector, format checks, -z relro -z now (its compiler builds
+# position-independent programs by default).
+DEB_FLAGS := DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+
+# Configures and builds the programs, the stand-in driver and the tests
+# with Debian's hardening flags, linked as most firmware toolchains link:
+# every library given is kept (no --as-needed), so the suite sees what the
+# programs really need.
 compile:
 	$(NEED) check
 	$(call configure_build,$(BUILD),-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
-	  -DCMAKE_EXE_LINKER_FLAGS=-Wl$(comma)--no-as-needed)
+	  -DCMAKE_C_FLAGS="$$($(DEB_FLAGS) CPPFLAGS) $$($(DEB_FLAGS) CFLAGS)" \
+	  -DCMAKE_CXX_FLAGS="$$($(DEB_FLAGS) CPPFLAGS) $$($(DEB_FLAGS) CXXFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS) -Wl$(comma)--no-as-needed" \
+	  -DCMAKE_SHARED_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS) -Wl$(comma)--no-as-needed")
 
 check: compile
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -71,27 +80,36 @@ CROSS_BUILD ?= build-mips
 OTHER_BOARD_BUILD ?= build-mips-clang
 # The board with musl as its C library in place of uClibc-ng.
 MUSL_BUILD ?= build-mips-musl
-# The programs as a firmware's package build makes them (Buildroot's
-# toolchain file and cmake command line, -Os, no --as-needed).
+# The programs as a firmware's package build makes them by default
+# (Buildroot's toolchain file, cmake command line and compiler wrapper's
+# hardening, -O2, no --as-needed), on each root, and at -Os (a flash-tight
+# firmware's choice) in the folders ending in -os.
 FIRMWARE_BUILD ?= build-mips-firmware
+MUSL_FIRMWARE_BUILD ?= build-mips-musl-firmware
+# firmware BOARD-BUILD FIRMWARE-BUILD: both firmware builds on one root,
+# each judged as it is made.
+firmware = bash board/firmware-build.sh $(1) $(2) && \
+  bash tests/platform/firmware_board.sh $(1) $(2) -O2 && \
+  bash board/firmware-build.sh --optimize=s $(1) $(2)-os && \
+  bash tests/platform/firmware_board.sh $(1) $(2)-os -Os
 # Builds the board's root (uClibc-ng, a soft-float libgcc, cJSON, the C++
 # library the tests link), both programs and every test for the board
 # (MIPS32 release 1, soft float), and runs the whole suite under qemu as a
 # 4Kc, a core without an FPU; then the programs as a firmware's package
-# build makes them, judged on their flags, libraries, install and the
-# command-line tables. Then the same on a root with musl: the
+# build makes them, judged on their flags, hardening, libraries, install
+# and the command-line tables. Then the same on a root with musl: the
 # command-line tests and the instruction check (its root has no C++
-# library for the unit tests).
+# library for the unit tests), and the firmware's builds.
 cross-check:
 	$(NEED) cross-check
 	@bash board/with-root.sh $(CROSS_BUILD) bash -c '\
 	  ctest --test-dir $(CROSS_BUILD) --output-on-failure -j $(JOBS) && \
 	  bash board/other-board.sh $(CROSS_BUILD) $(OTHER_BOARD_BUILD) && \
 	  ctest --test-dir $(OTHER_BOARD_BUILD) --output-on-failure -j $(JOBS) && \
-	  bash board/firmware-build.sh $(CROSS_BUILD) $(FIRMWARE_BUILD) && \
-	  bash tests/platform/firmware_board.sh $(CROSS_BUILD) $(FIRMWARE_BUILD)'
-	@bash board/with-root.sh --libc=musl $(MUSL_BUILD) \
-	  ctest --test-dir $(MUSL_BUILD) --output-on-failure -j $(JOBS)
+	  $(call firmware,$(CROSS_BUILD),$(FIRMWARE_BUILD))'
+	@bash board/with-root.sh --libc=musl $(MUSL_BUILD) bash -c '\
+	  ctest --test-dir $(MUSL_BUILD) --output-on-failure -j $(JOBS) && \
+	  $(call firmware,$(MUSL_BUILD),$(MUSL_FIRMWARE_BUILD))'
 
 .PHONY: bench
 # The programs against their peers, as one table: whole-run instructions on

@@ -16,7 +16,8 @@
 #               file: MIT, and GPL-2.0 in driver/ (the module's licence)
 #   buildroot   Buildroot's utils/check-package -b on every file of the
 #               BR2_EXTERNAL tree buildroot/, from the release in
-#               ../shared/buildroot (skipped when there is none)
+#               ../shared/buildroot (without it: failed under CI,
+#               CI=true, skipped elsewhere)
 #
 # Usage: scripts/lint.sh [BUILD-DIR]   (make lint installs the tools first)
 set -uo pipefail
@@ -142,6 +143,9 @@ run checkpatch checkpatch
 run licence licence
 if [ -f "$buildroot_tarball" ]; then
   run buildroot buildroot_package
+elif [ "${CI:-}" = true ]; then
+  echo "lint: buildroot: FAILED (no $buildroot_tarball)"
+  failed="$failed buildroot"
 else
   echo "lint: buildroot: skipped (no $buildroot_tarball)"
 fi

@@ -11,8 +11,11 @@ set -euo pipefail
 # What builds the programs and the tests on the host.
 build="cmake make g++ pkg-config libcjson-dev"
 check="$build googletest libgtest-dev mandoc binutils"
-# The Buildroot defconfig test unpacks Buildroot and builds its Kconfig.
-check="$check gcc libc6-dev xz-utils"
+# Debian's hardening flags for the host build (dpkg-buildflags).
+check="$check dpkg-dev"
+# The Buildroot defconfig test unpacks Buildroot, builds its Kconfig and
+# reads the packages' descriptions (JSON) with jq.
+check="$check gcc libc6-dev xz-utils jq"
 # The board's root and programs (board/build.sh): Debian source packages,
 # the MIPS cross compilers, uClibc-ng's sources with the kernel's MIPS
 # headers, and qemu to run what is built.

@@ -4,10 +4,14 @@
 # Buildroot's own Kconfig: every setting it makes must survive (Kconfig
 # drops a symbol it does not know, or whose dependencies are unmet, with
 # no error), and the firmware must get both packages, cJSON and the
-# control node.
+# control node. Then Buildroot reads the packages' recipes (make
+# show-info, offline): each package is the checkout's version, under the
+# licence its sources declare, with licence files the checkout has, and
+# depends on what it is built against.
 #
 # Usage: buildroot_defconfig.sh TARBALL TREE WORK-DIR
-#   TARBALL   Buildroot's release; absent, the test is skipped
+#   TARBALL   Buildroot's release; absent, the test fails under CI
+#             (CI=true) and is skipped elsewhere
 #   TREE      the BR2_EXTERNAL tree (buildroot/ of the checkout)
 #   WORK-DIR  where the release is unpacked, once, and the output folder is
 set -euo pipefail
@@ -15,7 +19,9 @@ set -euo pipefail
 tarball=$1 tree=$2 work=$3
 mkdir -p "$work"
 if [ ! -f "$tarball" ]; then
-  echo "skipped: no Buildroot release at $tarball"
+  echo "no Buildroot release at $tarball"
+  [ "${CI:-}" = true ] && exit 1
+  echo "skipped"
   exit 77
 fi
 
@@ -41,6 +47,36 @@ required=(
   'BR2_SOFT_FLOAT=y'
 )
 
+# What the recipes must say: the version the checkout's project() names.
+checkout=$(realpath "$tree/..")
+project_version=$(sed -n 's/^project([a-z]* VERSION \([0-9.]*\).*/\1/p' "$checkout/CMakeLists.txt")
+
+# package NAME SOURCE DEPENDENCY...: the package NAME built from the
+# checkout's SOURCE folder, as show-info in $out describes it.
+package() {
+  local pkg=$1 source=$2 version licence files deps file dep want
+  shift 2
+  IFS=$'\t' read -r version licence files deps < <(jq -r --arg p "$pkg" \
+    '.[$p] | [.version, .licenses, (.license_files | join(" ")),
+      (.dependencies | join(" "))] | @tsv' "$out/show-info.json") ||
+    { echo "FAIL: $name: $pkg: not in show-info"; status=1; return; }
+  [ "$version" = "$project_version" ] ||
+    { echo "FAIL: $name: $pkg: version $version, the checkout's is $project_version"; status=1; }
+  want=$(grep -rhom1 'SPDX-License-Identifier: [^ ]*' "$checkout/$source" |
+    sed 's/.*: //' | sort -u)
+  [ "$licence" = "$want" ] ||
+    { echo "FAIL: $name: $pkg: licence $licence, its sources declare ${want:-none}"; status=1; }
+  [ -n "$files" ] || { echo "FAIL: $name: $pkg: no licence file"; status=1; }
+  for file in $files; do
+    [ -s "$checkout/$file" ] ||
+      { echo "FAIL: $name: $pkg: licence file $file is not in the checkout"; status=1; }
+  done
+  for dep in "$@"; do
+    [[ " $deps " == *" $dep "* ]] ||
+      { echo "FAIL: $name: $pkg: does not depend on $dep (depends on: $deps)"; status=1; }
+  done
+}
+
 status=0
 shopt -s nullglob
 defconfigs=("$tree"/configs/*_defconfig)
@@ -65,5 +101,19 @@ for defconfig in "${defconfigs[@]}"; do
       { echo "FAIL: $name: not in .config: $line"; status=1; }
   done
   [ $status -ne 0 ] || echo "ok: $name: ${#settings[@]} settings and ${#required[@]} required lines in .config"
+
+  # Every recipe parsed, as a build would parse it; nothing is fetched.
+  if ! env -u MAKEFLAGS -u MFLAGS -u MAKELEVEL \
+    make -s --no-print-directory -C "$release" BR2_EXTERNAL="$(realpath "$tree")" \
+    O="$(realpath -m "$out")" show-info >"$out/show-info.json" 2>"$out/show-info.log"; then
+    cat "$out/show-info.log"
+    echo "FAIL: $name: Buildroot could not read the recipes"
+    status=1
+    continue
+  fi
+  package devicetools flagtool cjson toolchain
+  package devicetools scrambler cjson toolchain
+  package flagctl driver linux toolchain
+  [ $status -ne 0 ] || echo "ok: $name: the packages' recipes, as Buildroot reads them"
 done
 exit $status

@@ -9,20 +9,21 @@
 #          as its release flags and -Os as its own, tests off), with GoogleTest hidden, installs
 #          it, and checks it; then configures it with the tests on and no
 #          GoogleTest, which must work and say that the unit tests are out.
-#        firmware_build.sh check BUILD-DIR DESTDIR
+#        firmware_build.sh check BUILD-DIR DESTDIR [LEVEL]
 #          checks a folder so built and installed (board/firmware-build.sh)
+#          at LEVEL (default -Os)
 #
-# What is checked: every source of the programs is compiled at -Os, the
-# last -O on its command line (the project adds no level after the
+# What is checked: every source of the programs is compiled at the build's
+# level, the last -O on its command line (the project adds no level after the
 # build's); the install holds the two programs and their manual pages.
 # What the programs need at run time is imported_symbols' check, which the
 # callers run on the installed programs.
 # shellcheck source=../support/cli.sh
 source "$TOOLS_SUPPORT/cli.sh"
 
-# check_build BUILD-DIR DESTDIR
+# check_build BUILD-DIR DESTDIR LEVEL
 check_build() {
-  local destdir=$2 commands=$1/compile_commands.json line level src
+  local destdir=$2 want=$3 commands=$1/compile_commands.json line level src
   local compiled=0 wrong=()
   if [ ! -f "$commands" ]; then
     cli_fail "compile commands" "no $commands"
@@ -37,12 +38,12 @@ check_build() {
     compiled=$((compiled + 1))
     level=$(grep -o -- ' -O[0-9sgz]*' <<<"$line" | tail -n 1)
     src=${line##* }
-    [ "$level" = " -Os" ] || wrong+=("${src%\",}:${level:- none}")
+    [ "$level" = " $want" ] || wrong+=("${src%\",}:${level:- none}")
   done <"$commands"
   if [ "$compiled" -gt 0 ] && [ ${#wrong[@]} = 0 ]; then
-    cli_pass "programs compiled at -Os"
+    cli_pass "programs compiled at $want"
   else
-    cli_fail "programs compiled at -Os" "$compiled sources; last level: ${wrong[*]}"
+    cli_fail "programs compiled at $want" "$compiled sources; last level: ${wrong[*]}"
   fi
 
   local installed
@@ -90,7 +91,7 @@ case $1 in
       cmake --build "$work/build" -j 2 >"$work/build.log" 2>&1 &&
       DESTDIR=$work/root cmake --install "$work/build" >/dev/null; then
       cli_pass "builds with the tests off and no GoogleTest"
-      check_build "$work/build" "$work/root"
+      check_build "$work/build" "$work/root" -Os
       # The checker the suite runs on its own programs, on these.
       if out=$(bash "$(dirname "$0")/imported_symbols.sh" nm objdump \
         "$work/root/usr/bin/obscure" "$work/root/usr/sbin/dorvane"); then
@@ -121,10 +122,10 @@ case $1 in
     fi
     ;;
   check)
-    check_build "$2" "$3"
+    check_build "$2" "$3" "${4:--Os}"
     ;;
   *)
-    echo "usage: firmware_build.sh configure SOURCE-DIR WORK-DIR | check BUILD-DIR DESTDIR"
+    echo "usage: firmware_build.sh configure SOURCE-DIR WORK-DIR | check BUILD-DIR DESTDIR [LEVEL]"
     exit 2
     ;;
 esac

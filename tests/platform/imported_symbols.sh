@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # The board's C library is uClibc-ng or musl, not glibc: a program that imports a glibc
-# extension (strchrnul, asprintf, a fortified __*_chk function) links here and
-# fails to load there. Each program's imports must be ISO C or POSIX, and it
+# extension (strchrnul, asprintf, a fortified __*_chk function on the board)
+# links here and fails to load there. Each program's imports must be ISO C or POSIX, and it
 # may need no shared library besides the C library (and cJSON's, where cJSON
 # is not linked in statically).
 # Usage: imported_symbols.sh NM OBJDUMP PROGRAM...
@@ -44,6 +44,9 @@ allowed=(
   # The same in uClibc-ng's headers (the board's, built without threads):
   # errno as a variable, putc and putchar through its unlocked function.
   errno __fputc_unlocked
+  # The stack protector's guard and its failure call, from the C library
+  # (uClibc-ng keeps the guard in its loader)
+  __stack_chk_fail __stack_chk_guard
   # Program start-up, from the C library's own start files
   __libc_start_main __uClibc_main __gmon_start__ __cxa_finalize _ITM_registerTMCloneTable
   _ITM_deregisterTMCloneTable
@@ -51,8 +54,19 @@ allowed=(
 declare -A is_allowed
 for name in "${allowed[@]}"; do is_allowed[$name]=1; done
 
+# A build with the large-file interface (_FILE_OFFSET_BITS=64, as firmware
+# builds compile; TOOLS_FILE_OFFSET_BITS=64 says so): uClibc-ng's headers
+# then rename open to its 64-bit call, and a plain open would show that the
+# setting never reached the source. musl's open is 64-bit already, and keeps
+# its name.
+if [ "${TOOLS_FILE_OFFSET_BITS:-}" = 64 ] && [ "${TOOLS_LIBC:-}" = uclibc ]; then
+  unset 'is_allowed[open]'
+  is_allowed[open64]=1
+fi
+
 # The shared libraries a program needs: the C library (musl's is libc.so,
-# with no version), and cJSON's where it imports cJSON, each once and
+# with no version; uClibc-ng's may bring its loader, where the stack
+# protector's guard lives), and cJSON's where it imports cJSON, each once and
 # nothing else. The build links keeping every library it is given (no
 # --as-needed), so one on the link line that the program never uses (the C++
 # run time, libm) shows here.
@@ -69,6 +83,13 @@ for program in "$@"; do
     symbol=${symbol%%@*} # the symbol version
     # glibc's name for the standard scanf family; the source calls sscanf.
     symbol=${symbol#__isoc99_}
+    # On the build machine, glibc's fortified headers (_FORTIFY_SOURCE) call
+    # the same standard function with a bound, as __NAME_chk: allowed where
+    # NAME is. The board's C libraries have no such headers, so there the
+    # name would not load.
+    if [ -z "${TOOLS_LIBC:-}" ] && [[ $symbol =~ ^__([a-z0-9]+)_chk$ ]]; then
+      symbol=${BASH_REMATCH[1]}
+    fi
     case $symbol in
       cJSON_*) continue ;; # cJSON as a shared library
     esac
@@ -87,6 +108,8 @@ for program in "$@"; do
   for lib in $needed; do
     if [[ $lib =~ ^libc\.so(\.[0-9]+)?$ ]]; then
       libc=$((libc + 1))
+    elif [[ $lib =~ ^ld-uClibc\.so\.[0-9]+$ ]]; then
+      : # uClibc-ng's loader, which holds the stack protector's guard
     elif [[ $lib =~ ^libcjson\.so\.[0-9]+$ ]]; then
       cjson=$((cjson + 1))
     else
