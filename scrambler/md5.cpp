@@ -29,8 +29,8 @@ inline void store_le32(unsigned char *p, uint32_t v) {
 
 const unsigned char PADDING[64] = {0x80};
 
-void md5_blocks(uint32_t state[4], uint32_t w[32], const unsigned char *input,
-                size_t blocks);
+void md5_blocks(uint32_t state[4], uint32_t *__restrict w,
+                const unsigned char *input, size_t blocks);
 
 } // namespace
 
@@ -142,7 +142,10 @@ const uint32_t T[64] = {
 // one after another, as MD5Transform does one. The chaining words stay in
 // locals from block to block, and the decoded words of every block share
 // the 32 words at w (a context's, so that no buffer of a digest lives on
-// the stack), wiped once, after the last block.
+// the stack), wiped once, after the last block. w never overlaps the
+// input, and says so (__restrict): the compiler may then decode a block as
+// it did into a local array, instead of taking every store into w for one
+// that may change the input.
 //
 // Each round is a loop over its four groups of four steps: the rotations
 // repeat with every group, the constants come from T. This keeps the code
@@ -154,14 +157,23 @@ const uint32_t T[64] = {
 // a fixed offset from the group's base: (1 + 5k) mod 16 in round 2 is
 // w[4j + 1], w[4j + 6], w[4j + 11], w[4j + 16] for group j; rounds 3 and
 // 4 go down from base 16 in steps of 4.
-void md5_blocks(uint32_t state[4], uint32_t w[32], const unsigned char *input,
-                size_t blocks) {
+void md5_blocks(uint32_t state[4], uint32_t *__restrict w,
+                const unsigned char *input, size_t blocks) {
   uint32_t s0 = state[0], s1 = state[1], s2 = state[2], s3 = state[3];
   for (; blocks > 0; blocks--, input += 64) {
     uint32_t a = s0, b = s1, c = s2, d = s3;
     const uint32_t *t = T;
-    for (size_t k = 0; k < 16; k++)
-      w[k] = w[k + 16] = load_le32(input + 4 * k);
+    // Two words a turn: decoded one at a time they are plain copies on a
+    // little-endian host, and its compiler makes the loop two calls of
+    // memmove a block (0.8% more of a whole run of obscure on a long
+    // text); so it moves them in wide registers, and on the board this
+    // form costs 12 bytes and saves 21 instructions a block.
+    for (size_t k = 0; k < 16; k += 2) {
+      uint32_t even = load_le32(input + 4 * k);
+      uint32_t odd = load_le32(input + 4 * k + 4);
+      w[k] = w[k + 16] = even;
+      w[k + 1] = w[k + 17] = odd;
+    }
     // Round 1
     for (const uint32_t *x = w; x < w + 16; x += 4, t += 4) {
       STEP(F, a, b, c, d, x[0], 7, t[0]);
