@@ -60,34 +60,41 @@ int flag_table_list(const FlagTable *table, FILE *out) {
 }
 
 // Writes the bytes of `name` up to its first zero, at most FLAG_DEVNAME_LEN,
-// as a JSON string. The driver holds bytes, not characters, so only what
-// JSON forbids inside a string is escaped.
+// as the inside of a JSON string. The driver holds bytes, not characters,
+// so only what JSON forbids inside a string is escaped. Everything goes out
+// through fprintf, runs of plain bytes as one "%.*s": each further stdio
+// function would be one more import, bound when the program starts.
 static void put_json_name(const char *name, FILE *out) {
-  fputc('"', out);
-  for (int i = 0; i < FLAG_DEVNAME_LEN && name[i] != '\0'; i++) {
-    unsigned char c = (unsigned char)name[i];
+  int i = 0;
+  for (;;) {
+    int run = i;
+    while (run < FLAG_DEVNAME_LEN && name[run] != '\0' && name[run] != '"' &&
+           name[run] != '\\' && (unsigned char)name[run] >= 0x20)
+      run++;
+    if (run > i)
+      fprintf(out, "%.*s", run - i, name + i);
+    if (run == FLAG_DEVNAME_LEN || name[run] == '\0')
+      return;
+    unsigned char c = (unsigned char)name[run];
     if (c == '"' || c == '\\')
       fprintf(out, "\\%c", c);
-    else if (c < 0x20)
-      fprintf(out, "\\u%04x", (unsigned)c);
     else
-      fputc(c, out);
+      fprintf(out, "\\u%04x", (unsigned)c);
+    i = run + 1;
   }
-  fputc('"', out);
 }
 
 int flag_table_json(const FlagTable *table, FILE *out) {
   int32_t count = table->count;
   if (!count_valid(count))
     return -1;
-  fputc('[', out);
   for (int32_t i = 0; i < count; i++) {
     const FlagEntry *entry = &table->entries[i];
-    fputs(i == 0 ? "{\"devname\":" : ",{\"devname\":", out);
+    fprintf(out, "%s{\"devname\":\"", i == 0 ? "[" : ",");
     put_json_name(entry->devname, out);
-    fprintf(out, ",\"flag\":\"%u\"}", (unsigned)entry->flag);
+    fprintf(out, "\",\"flag\":\"%u\"}", (unsigned)entry->flag);
   }
-  fputs("]\n", out);
+  fprintf(out, "%s]\n", count == 0 ? "[" : "");
   return (int)count;
 }
 

@@ -47,7 +47,12 @@ static const char *fill_entry(const cJSON *item, FlagEntry *entry) {
     value = flag_from_number(flag->valuedouble);
   else
     return "\"flag\" missing or not a string or number";
-  snprintf(entry->devname, sizeof entry->devname, "%s", name->valuestring);
+  // The name, cut to leave room for its terminating zero; the rest of the
+  // entry is zero already. Copied by hand: snprintf would be one more
+  // import, bound when the program starts.
+  const char *from = name->valuestring;
+  for (size_t i = 0; i < sizeof entry->devname - 1 && from[i] != '\0'; i++)
+    entry->devname[i] = from[i];
   entry->flag = value;
   return NULL;
 }

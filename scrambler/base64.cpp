@@ -51,35 +51,32 @@ inline uint32_t load_be32(const unsigned char *p) {
          static_cast<uint32_t>(p[2]) << 8 | p[3];
 }
 
-// The two characters of every 12-bit value, so that a 3-byte group takes
-// two lookups and two 2-byte stores instead of four of each.
-struct PairTable {
-  char pair[4096][2];
-};
-
 // Writes the four characters of the 3-byte group in the top 24 bits of v.
-inline void put_pairs(char *out, const PairTable &t, uint32_t v) {
+inline void put_pairs(char *out, const Base64Pairs &t, uint32_t v) {
   memcpy(out, t.pair[v >> 20], 2);
   memcpy(out + 2, t.pair[(v >> 8) & 0xFFF], 2);
 }
 
 // A 6-byte XOR mask covers two whole groups, so every group meets the same
 // three mask bytes in the same places: the mask is kept as two words, mask
-// bytes 0-2 and 3-5 in the top three bytes of each, and a group read as a
-// big-endian word is masked with one XOR. {0, 0} masks nothing.
-struct GroupMask {
-  uint32_t word[2];
-};
+// bytes 0-2 (half 0) and 3-5 (half 1) in the top three bytes of each, and a
+// group read as a big-endian word is masked with one XOR. No mask is two
+// zero words. The words travel as two arguments, not as a record: a record
+// passed by reference would be an address-taken local in every caller, and
+// so one more function the stack protector guards.
+inline uint32_t mask_word(const unsigned char *mask, size_t half) {
+  if (mask == NULL)
+    return 0;
+  mask += 3 * half;
+  return static_cast<uint32_t>(mask[0]) << 24 |
+         static_cast<uint32_t>(mask[1]) << 16 |
+         static_cast<uint32_t>(mask[2]) << 8;
+}
 
 // Bytes a round of pair_rounds takes: four groups, two mask periods, so
 // every round starts again at mask byte 0.
 const size_t ROUND = 12;
-
-// Inputs from this many bytes on are encoded through a PairTable. Filling
-// one costs about what the pairs save on a few kilobytes, and short texts,
-// the common case, are spared it.
-const size_t PAIR_TABLE_MIN = 4096;
-static_assert(PAIR_TABLE_MIN > ROUND, "long inputs hold at least a round");
+static_assert(BASE64_PAIRS_MIN > ROUND, "long inputs hold at least a round");
 
 // pair_rounds: encodes rounds from p on into dst through t while p is
 // before end. Each group is read as four bytes and stored before the next
@@ -89,7 +86,7 @@ static_assert(PAIR_TABLE_MIN > ROUND, "long inputs hold at least a round");
 // without the XOR saved one operation in about twenty on it and cost 424
 // bytes of the board's flash. Returns where it stopped.
 const unsigned char *pair_rounds(const unsigned char *p,
-                                 const unsigned char *end, const PairTable &t,
+                                 const unsigned char *end, const Base64Pairs &t,
                                  uint32_t m0, uint32_t m1, char *dst) {
   for (; p < end; p += ROUND, dst += ROUND / 3 * 4) {
     put_pairs(dst, t, load_be32(p) ^ m0);
@@ -100,43 +97,36 @@ const unsigned char *pair_rounds(const unsigned char *p,
   return p;
 }
 
-// encode_pairs: encodes whole rounds from the start of the n bytes at src,
-// masked with mask, into dst, four characters a group, through a PairTable
-// on the stack; n is more than ROUND. The last group of a round is read as
-// four bytes, so a round is only taken while a byte follows it. Returns the
-// number of bytes taken, a multiple of ROUND.
-size_t encode_pairs(const unsigned char *src, size_t n, const GroupMask &mask,
-                    char *dst) {
-  PairTable t;
-  for (int i = 0; i < 64; i++) {
-    for (int j = 0; j < 64; j++) {
-      t.pair[i * 64 + j][0] = ALPHABET[i];
-      t.pair[i * 64 + j][1] = ALPHABET[j];
-    }
-  }
-  const unsigned char *p =
-      pair_rounds(src, src + n - ROUND, t, mask.word[0], mask.word[1], dst);
-  return static_cast<size_t>(p - src);
-}
-
-// encode: what both encoders do: writes the base64 form of the n bytes at
-// src, byte j XOR-ed with mask byte j mod 6, to dst. Returns the number of
-// characters written.
-int encode(const unsigned char *src, size_t n, const GroupMask &mask,
-           char *dst) {
+// encode: what every encoder does: writes the base64 form of the n bytes at
+// src, byte j XOR-ed with mask byte j mod 6 (m0 and m1 its two words), to
+// dst.
+// From BASE64_PAIRS_MIN bytes on, and given a table, whole rounds go
+// through the table, filled here first; the last group of a round is read
+// as four bytes, so a round is only taken while a byte follows it. Returns
+// the number of characters written.
+int encode(const unsigned char *src, size_t n, uint32_t m0, uint32_t m1,
+           char *dst, Base64Pairs *pairs) {
   char *out = dst;
   size_t i = 0;
-  if (n >= PAIR_TABLE_MIN) {
-    i = encode_pairs(src, n, mask, out);
+  if (pairs != NULL && n >= BASE64_PAIRS_MIN) {
+    for (int a = 0; a < 64; a++) {
+      for (int b = 0; b < 64; b++) {
+        pairs->pair[a * 64 + b][0] = ALPHABET[a];
+        pairs->pair[a * 64 + b][1] = ALPHABET[b];
+      }
+    }
+    const unsigned char *p =
+        pair_rounds(src, src + n - ROUND, *pairs, m0, m1, out);
+    i = static_cast<size_t>(p - src);
     out += i / 3 * 4;
   }
   // Here the mask starts at its first byte: at the start of the input, or
   // after whole rounds.
-  int half = 0;
-  for (; n - i >= 3; i += 3, out += 4, half ^= 1) {
+  uint32_t m = m0;
+  for (; n - i >= 3; i += 3, out += 4, m ^= m0 ^ m1) {
     uint32_t v = (static_cast<uint32_t>(src[i]) << 16 |
                   static_cast<uint32_t>(src[i + 1]) << 8 | src[i + 2]) ^
-                 (mask.word[half] >> 8);
+                 (m >> 8);
     out[0] = ALPHABET[v >> 18];
     out[1] = ALPHABET[(v >> 12) & 0x3F];
     out[2] = ALPHABET[(v >> 6) & 0x3F];
@@ -145,7 +135,6 @@ int encode(const unsigned char *src, size_t n, const GroupMask &mask,
   if (i < n) {
     // One or two bytes remain: the missing bits are zero, the missing
     // characters '='.
-    uint32_t m = mask.word[half];
     uint32_t a = src[i] ^ (m >> 24);
     uint32_t b = n - i == 2 ? (src[i + 1] ^ (m >> 16)) & 0xFF : 0;
     out[0] = ALPHABET[a >> 2];
@@ -157,6 +146,16 @@ int encode(const unsigned char *src, size_t n, const GroupMask &mask,
   return static_cast<int>(out - dst);
 }
 
+// encode_on_stack: base64_encode_into with a table of its own, on the
+// stack, for a long input.
+int encode_on_stack(const unsigned char *src, size_t n,
+                    const unsigned char *mask, char *dst) {
+  if (n < BASE64_PAIRS_MIN)
+    return base64_encode_into(src, n, mask, dst, NULL);
+  Base64Pairs pairs;
+  return base64_encode_into(src, n, mask, dst, &pairs);
+}
+
 } // namespace
 
 size_t base64_encoded_size(size_t n) { return (n + 2) / 3 * 4; }
@@ -164,17 +163,18 @@ size_t base64_encoded_size(size_t n) { return (n + 2) / 3 * 4; }
 size_t base64_decoded_size(size_t n) { return (n + 3) / 4 * 3; }
 
 int base64_encode(const unsigned char *src, size_t n, char *dst) {
-  const GroupMask none = {{0, 0}};
-  return encode(src, n, none, dst);
+  return encode_on_stack(src, n, NULL, dst);
 }
 
 int base64_encode_masked(const unsigned char *src, size_t n,
                          const unsigned char mask[6], char *dst) {
-  const GroupMask m = {
-      {load_be32(mask) & 0xFFFFFF00, static_cast<uint32_t>(mask[3]) << 24 |
-                                         static_cast<uint32_t>(mask[4]) << 16 |
-                                         static_cast<uint32_t>(mask[5]) << 8}};
-  return encode(src, n, m, dst);
+  return encode_on_stack(src, n, mask, dst);
+}
+
+int base64_encode_into(const unsigned char *src, size_t n,
+                       const unsigned char *mask, char *dst,
+                       Base64Pairs *pairs) {
+  return encode(src, n, mask_word(mask, 0), mask_word(mask, 1), dst, pairs);
 }
 
 int base64_decode(const char *src, size_t n, unsigned char *dst) {

@@ -20,41 +20,59 @@ int xor_mask(unsigned char *buf, size_t len, const char *key, size_t key_len) {
   return 0;
 }
 
+namespace {
+
+// What a call works in besides its input and output: taken from the heap in
+// one block with its buffers, rather than kept in locals, so that no buffer
+// of the call lives on the stack.
+struct Work {
+  MD5_CTX md5;
+  char digest_hex[33];
+};
+
+// The bytes after a Work record, where the call's buffers start.
+inline unsigned char *after(Work *work) {
+  return reinterpret_cast<unsigned char *>(work + 1);
+}
+
+} // namespace
+
 int envelope_encode(const char *text) {
   size_t len = strlen(text);
   if (len > ENVELOPE_MAX_TEXT)
     return ENVELOPE_NO_MEMORY;
-  // One spare byte, so that the empty text still asks for a real buffer.
+  // One block for the work record, the inner text, the envelope and its
+  // newline, and for a long text the encoder's table.
   size_t n = base64_encoded_size(len);
-  unsigned char *inner = static_cast<unsigned char *>(malloc(n + 1));
-  if (inner == NULL)
+  static_assert(ENVELOPE_KEY_LEN == 6, "the key is two whole base64 groups");
+  size_t m = base64_encoded_size(ENVELOPE_KEY_LEN + n);
+  size_t table =
+      ENVELOPE_KEY_LEN + n >= BASE64_PAIRS_MIN ? sizeof(Base64Pairs) : 0;
+  Work *work = static_cast<Work *>(malloc(sizeof(Work) + n + m + 1 + table));
+  if (work == NULL)
     return ENVELOPE_NO_MEMORY;
-  base64_encode(reinterpret_cast<const unsigned char *>(text), len,
-                reinterpret_cast<char *>(inner));
+  unsigned char *inner = after(work);
+  char *out = reinterpret_cast<char *>(inner + n);
+  Base64Pairs *pairs =
+      table != 0 ? reinterpret_cast<Base64Pairs *>(out + m + 1) : NULL;
+  base64_encode_into(reinterpret_cast<const unsigned char *>(text), len, NULL,
+                     reinterpret_cast<char *>(inner), pairs);
 
   // The key is taken over the inner text before it is masked.
-  char digest_hex[33];
-  md5_hex(inner, n, digest_hex);
-  const unsigned char *key = reinterpret_cast<unsigned char *>(digest_hex);
+  md5_hex(&work->md5, inner, n, work->digest_hex);
+  const unsigned char *key =
+      reinterpret_cast<unsigned char *>(work->digest_hex);
 
   // The envelope encodes the key prefix followed by the masked inner text.
   // The prefix is two whole base64 groups, so the two parts are encoded one
   // after the other, and the inner text is masked on its way into the
   // encoder: no frame is assembled and nothing is masked in place.
-  static_assert(ENVELOPE_KEY_LEN == 6, "the key is two whole base64 groups");
-  size_t m = base64_encoded_size(ENVELOPE_KEY_LEN + n);
-  char *out = static_cast<char *>(malloc(m + 1));
-  if (out == NULL) {
-    free(inner);
-    return ENVELOPE_NO_MEMORY_OUT;
-  }
-  int k = base64_encode(key, ENVELOPE_KEY_LEN, out);
-  base64_encode_masked(inner, n, key, out + k);
+  int k = base64_encode_into(key, ENVELOPE_KEY_LEN, NULL, out, NULL);
+  base64_encode_into(inner, n, key, out + k, pairs);
   // The length is known, so the line is written as it is, not measured again.
   out[m] = '\n';
   fwrite(out, 1, m + 1, stdout);
-  free(out);
-  free(inner);
+  free(work);
   return static_cast<int>(m);
 }
 
@@ -64,51 +82,49 @@ int envelope_unpack(const char *text, bool check) {
   size_t len = strlen(text);
   if (len > ENVELOPE_MAX_TEXT)
     return ENVELOPE_NO_MEMORY;
-  // One spare byte, so that an empty envelope still asks for a real buffer.
-  unsigned char *raw =
-      static_cast<unsigned char *>(malloc(base64_decoded_size(len) + 1));
-  if (raw == NULL)
+  // One block for the work record, the decoded envelope and the text (at
+  // most what the decoded envelope holds decodes to) with its terminating
+  // zero.
+  size_t raw_size = base64_decoded_size(len);
+  Work *work = static_cast<Work *>(
+      malloc(sizeof(Work) + raw_size + base64_decoded_size(raw_size) + 1));
+  if (work == NULL)
     return ENVELOPE_NO_MEMORY;
+  unsigned char *raw = after(work);
   size_t r = static_cast<size_t>(base64_decode(text, len, raw));
   if (r < ENVELOPE_KEY_LEN) {
-    free(raw);
+    free(work);
     return ENVELOPE_TOO_SHORT;
   }
 
   // Any six bytes are accepted as the key; a zero byte among them ends it
   // early, as it would end the key text.
-  char key[ENVELOPE_KEY_LEN + 1] = {0};
-  memcpy(key, raw, ENVELOPE_KEY_LEN);
+  size_t key_len = 0;
+  while (key_len < ENVELOPE_KEY_LEN && raw[key_len] != 0)
+    key_len++;
   unsigned char *masked = raw + ENVELOPE_KEY_LEN;
   size_t n = r - ENVELOPE_KEY_LEN;
-  xor_mask(masked, n, key, strlen(key));
+  xor_mask(masked, n, reinterpret_cast<const char *>(raw), key_len);
   if (check) {
     // The inner text is unmasked now, as it was when it was hashed.
-    char digest_hex[33];
-    md5_hex(masked, n, digest_hex);
+    md5_hex(&work->md5, masked, n, work->digest_hex);
     // Compared byte by byte: memcmp would do as well, but it is one more
     // import, and clang turns an equality test of it into bcmp, which is no
     // ISO C or POSIX function.
     unsigned char differ = 0;
     for (size_t k = 0; k < ENVELOPE_KEY_LEN; k++)
-      differ |= static_cast<unsigned char>(digest_hex[k] ^ raw[k]);
+      differ |= static_cast<unsigned char>(work->digest_hex[k] ^ raw[k]);
     if (differ != 0) {
-      free(raw);
+      free(work);
       return ENVELOPE_DAMAGED;
     }
   }
 
-  unsigned char *out =
-      static_cast<unsigned char *>(malloc(base64_decoded_size(n) + 1));
-  if (out == NULL) {
-    free(raw);
-    return ENVELOPE_NO_MEMORY_OUT;
-  }
+  unsigned char *out = raw + raw_size;
   int k = base64_decode(reinterpret_cast<const char *>(masked), n, out);
   out[k] = '\0';
   // The text ends at its first zero byte, if it has one.
   printf("%s\n", reinterpret_cast<char *>(out));
-  free(out);
-  free(raw);
+  free(work);
   return 0;
 }

@@ -17,19 +17,18 @@ enum {
 };
 
 // Failure results of envelope_encode, envelope_decode and envelope_unpack.
-// Nothing is printed when one is returned, and every buffer taken has been
+// Nothing is printed when one is returned, and the buffer taken has been
 // freed.
 enum {
-  ENVELOPE_NO_MEMORY = -1,     // the first buffer could not be allocated
-                               // (or the text exceeds ENVELOPE_MAX_TEXT)
-  ENVELOPE_NO_MEMORY_OUT = -2, // a later buffer could not be allocated
-  ENVELOPE_TOO_SHORT = -3,     // decoding: fewer bytes than a key prefix
-  ENVELOPE_DAMAGED = -4,       // checking: the key is not the inner text's
+  ENVELOPE_NO_MEMORY = -1, // the call's buffer could not be allocated (or
+                           // the text exceeds ENVELOPE_MAX_TEXT)
+  ENVELOPE_TOO_SHORT = -3, // decoding: fewer bytes than a key prefix
+  ENVELOPE_DAMAGED = -4,   // checking: the key is not the inner text's
 };
 
 // envelope_encode: prints the envelope of the zero-terminated text and a
 // newline to standard output. Bytes above 0x7F are taken as they are.
-// Returns the envelope's length, or ENVELOPE_NO_MEMORY(_OUT).
+// Returns the envelope's length, or ENVELOPE_NO_MEMORY.
 // Example: "abc" -> prints "ZjRjMDEyP2MpWg==", returns 16.
 int envelope_encode(const char *text);
 
@@ -38,7 +37,7 @@ int envelope_encode(const char *text);
 // layers and any six bytes in front are taken as the key, so a damaged
 // envelope still yields some text. Returns 0; ENVELOPE_TOO_SHORT when the
 // envelope decodes to fewer than ENVELOPE_KEY_LEN bytes (nothing printed);
-// or ENVELOPE_NO_MEMORY(_OUT).
+// or ENVELOPE_NO_MEMORY.
 // Example: "ZjRjMDEyP2MpWg==" -> prints "abc", returns 0.
 int envelope_decode(const char *text);
 

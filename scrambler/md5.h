@@ -15,6 +15,8 @@ struct MD5_CTX {
   uint32_t state[4];        // chaining words A, B, C, D
   uint32_t count[2];        // message length in bits mod 2^64, low word first
   unsigned char buffer[64]; // input not yet hashed: count / 8 mod 64 bytes
+  uint32_t words[32];       // the block being hashed, as words, twice over:
+                            // work space, wiped after every update
 };
 
 // MD5Init: starts a digest: sets the RFC's four initial chaining words and
@@ -41,5 +43,11 @@ void MD5Transform(uint32_t state[4], const unsigned char block[64]);
 // terminating zero; out must hold 33 bytes. Returns 0.
 // Example: "" -> "d41d8cd98f00b204e9800998ecf8427e".
 int md5_hex(const unsigned char *input, size_t len, char *out);
+
+// md5_hex with the caller's context as its work space, in any state on
+// entry and wiped on return (as MD5Final leaves it), so that no digest
+// state is kept on the stack.
+int md5_hex(MD5_CTX *context, const unsigned char *input, size_t len,
+            char *out);
 
 #endif
