@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# The build's own flags win over the project's defaults for the programs.
+# The build's own flags win over the project's defaults for the programs,
+# and a folder's release flags follow cmake/release-flags.cmake unless the
+# build set its own.
 #
 # Usage: build_flags.sh SOURCE-DIR WORK-DIR   (WORK-DIR is emptied first)
 #
@@ -96,4 +98,27 @@ while IFS='|' read -r half where option name how; do
   fi
 done <<<"$table"
 
+# The release flags, configured again in the same folder (no build): as a
+# folder configured before there was a cmake/release-flags.cmake holds
+# them, then with a changed file, then with a level the build set itself.
+release() { sed -n "s/^CMAKE_$1_FLAGS_RELEASE:STRING=//p" "$dir/CMakeCache.txt"; }
+reconfigure() { cmake -S "$source_dir" -B "$dir" "$@" >"$work/release.log" 2>&1; }
+# The file's own, for each language: "C-FLAGS|C++-FLAGS".
+defaults=$(for lang in C CXX; do
+  sed -n "s/^set(CMAKE_${lang}_FLAGS_RELEASE_INIT \"\(.*\)\")$/\1/p" \
+    "$source_dir/cmake/release-flags.cmake"
+done | paste -s -d '|')
+sed -i -e 's/^\(CMAKE_C\(XX\)\?_FLAGS_RELEASE:STRING=\).*/\1-O3 -DNDEBUG/' \
+  -e '/^TOOLS_DEFAULT_/d' "$dir/CMakeCache.txt"
+reconfigure
+cli_check "a folder configured before the release flags' file takes its flags" \
+  [ "$(release C)|$(release CXX)" = "$defaults" ]
+printf 'set(CMAKE_%s_FLAGS_RELEASE_INIT "-Os -DCHANGED")\n' C CXX >"$work/changed.cmake"
+reconfigure -DCMAKE_USER_MAKE_RULES_OVERRIDE="$work/changed.cmake"
+cli_check "a changed release flags' file reaches a folder configured with it" \
+  [ "$(release C)|$(release CXX)" = "-Os -DCHANGED|-Os -DCHANGED" ]
+reconfigure -DCMAKE_CXX_FLAGS_RELEASE=-O1 \
+  -DCMAKE_USER_MAKE_RULES_OVERRIDE="$source_dir/cmake/release-flags.cmake"
+cli_check "release flags the build set are kept when the file changes" \
+  [ "$(release C)|$(release CXX)" = "${defaults%|*}|-O1" ]
 cli_finish
