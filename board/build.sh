@@ -334,7 +334,7 @@ source: cjson $(tree_version "$cjson_tree") ($(basename "$cjson_tree"), Debian's
 settings=(-DCMAKE_BUILD_TYPE=Release -DTOOLS_WERROR=ON
   "-DCMAKE_EXE_LINKER_FLAGS=-Wl,--no-as-needed")
 configured="$(cat "$build/root.inputs" "$build/board.cmake")
-$(file_inputs board/toolchain.cmake "$specs")
+$(file_inputs board/toolchain.cmake cmake/release-flags.cmake "$specs")
 ${settings[*]}"
 if [ "$(cat "$build/configured.inputs" 2>/dev/null)" != "$configured" ]; then
   rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles" "$build/configured.inputs"

@@ -33,6 +33,10 @@
 # of the folder, not through CMAKE_<LANG>_FLAGS: those belong to the build
 # (a firmware's -Os, its own CFLAGS) and CMake keeps them from a folder's
 # first configure, so a changed BOARD_* setting would otherwise be ignored.
+# But CMake looks at the compilers once, at a folder's first configure, and
+# keeps what it found (their paths, what they search in the root): the
+# project's cmake/kept-settings.cmake refuses a changed BOARD_CC, BOARD_CXX
+# or BOARD_ROOT, asking for a new folder.
 
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR mips)
@@ -94,23 +98,6 @@ endif()
 
 get_property(board_in_try_compile GLOBAL PROPERTY IN_TRY_COMPILE)
 if(NOT board_in_try_compile)
-  # A folder first configured for another root has looked up headers and
-  # libraries there: those answers are dropped, so they are looked up
-  # again in this one.
-  if(DEFINED CACHE{BOARD_ROOT_SEARCHED} AND
-     NOT BOARD_ROOT_SEARCHED STREQUAL BOARD_ROOT)
-    get_property(board_cached GLOBAL PROPERTY CACHE_VARIABLES)
-    foreach(name IN LISTS board_cached)
-      get_property(type CACHE ${name} PROPERTY TYPE)
-      string(FIND "$CACHE{${name}}" "${BOARD_ROOT_SEARCHED}/" at)
-      if(type MATCHES "^(PATH|FILEPATH)$" AND at EQUAL 0)
-        unset(${name} CACHE)
-      endif()
-    endforeach()
-  endif()
-  set(BOARD_ROOT_SEARCHED "${BOARD_ROOT}" CACHE INTERNAL
-      "The root this folder's headers and libraries were looked up in")
-
   # The interpreter the programs will ask for must be on the board: with
   # none named, the compiler's own, read from the link it would run.
   if(NOT board_loader)

@@ -3,7 +3,8 @@
 # board/toolchain.cmake as another board's build uses it: no loader forced
 # on the programs, a loader that is not in the root refused at configure
 # time with the setting to change named, and a changed BOARD_* setting
-# taking effect in a folder configured before.
+# taking effect in a folder configured before, but for the compilers and
+# the root, which CMake keeps: a change to those refused, naming it.
 #
 # Usage: toolchain_file.sh SOURCE-DIR WORK-DIR READELF SETTING...
 #        (SETTING: the board build's -DBOARD_...=... options, which every
@@ -13,9 +14,13 @@ source "$TOOLS_SUPPORT/cli.sh"
 source_dir=$1 work=$2 readelf=$3
 shift 3
 settings=("$@")
-root=""
+root="" cc="" cxx=""
 for setting in "${settings[@]}"; do
-  case $setting in -DBOARD_ROOT=*) root=${setting#-DBOARD_ROOT=} ;; esac
+  case $setting in
+    -DBOARD_ROOT=*) root=${setting#-DBOARD_ROOT=} ;;
+    -DBOARD_CC=*) cc=${setting#-DBOARD_CC=} ;;
+    -DBOARD_CXX=*) cxx=${setting#-DBOARD_CXX=} ;;
+  esac
 done
 rm -rf "$work" && mkdir -p "$work"
 
@@ -67,6 +72,19 @@ if configure "$dir" && cmake --build "$dir" --target obscure >/dev/null 2>&1; th
   else
     cli_fail "reconfigured with changed settings" "$(tail -n 10 "$dir.log")"
   fi
+  # The same compilers and root, each under another name (a link), which
+  # CMake would take for others: refused, each naming its setting.
+  ln -s "$(command -v "$cc")" "$work/cc"
+  ln -s "$(command -v "$cxx")" "$work/cxx"
+  ln -s "$root" "$work/root"
+  for change in BOARD_CC="$work/cc" BOARD_CXX="$work/cxx" BOARD_ROOT="$work/root"; do
+    if configure "$dir" -D"$change"; then
+      cli_fail "a changed ${change%%=*} refused" "configured"
+    else
+      cli_check "a changed ${change%%=*} refused, asking for a new folder" \
+        said "$dir" "${change%%=*}: this folder was configured .* configure a new folder for ${change#*=}"
+    fi
+  done
 else
   cli_fail "configured with the board's settings" "$(tail -n 10 "$dir.log")"
 fi
