@@ -4,7 +4,8 @@
 # extension (strchrnul, asprintf, a fortified __*_chk function) links here and
 # fails to load there. Each program's imports must be ISO C or POSIX, and it
 # may need no shared library besides the C library (and cJSON's, where cJSON
-# is not linked in statically).
+# is not linked in statically; and uClibc-ng's loader, where the program
+# takes the stack protector's guard from it).
 # Usage: imported_symbols.sh NM OBJDUMP PROGRAM...
 # shellcheck source=../support/cli.sh
 source "$TOOLS_SUPPORT/cli.sh"
@@ -44,6 +45,9 @@ allowed=(
   # The same in uClibc-ng's headers (the board's, built without threads):
   # errno as a variable, putc and putchar through its unlocked function.
   errno __fputc_unlocked
+  # The stack protector's guard and its failure handler, which every C
+  # library with the protector provides (-fstack-protector)
+  __stack_chk_guard __stack_chk_fail
   # Program start-up, from the C library's own start files
   __libc_start_main __uClibc_main __gmon_start__ __cxa_finalize _ITM_registerTMCloneTable
   _ITM_deregisterTMCloneTable
@@ -52,8 +56,10 @@ declare -A is_allowed
 for name in "${allowed[@]}"; do is_allowed[$name]=1; done
 
 # The shared libraries a program needs: the C library (musl's is libc.so,
-# with no version), and cJSON's where it imports cJSON, each once and
-# nothing else. The build links keeping every library it is given (no
+# with no version), cJSON's where it imports cJSON, and uClibc-ng's loader
+# where it imports the stack protector's guard (uClibc-ng keeps it there,
+# and its libc.so links the loader in only then), each once and nothing
+# else. The build links keeping every library it is given (no
 # --as-needed), so one on the link line that the program never uses (the C++
 # run time, libm) shows here.
 
@@ -82,18 +88,23 @@ for program in "$@"; do
   fi
 
   needed=$("$objdump" -p "$program" | awk '$1 == "NEEDED" { print $2 }')
-  libc=0 cjson=0 other=0 want_cjson=0
+  libc=0 cjson=0 loader=0 other=0 want_cjson=0 want_loader=0
   grep -q '^cJSON_' <<<"$imports" && want_cjson=1
+  [ "${TOOLS_LIBC:-}" = uclibc ] && grep -q '^__stack_chk_guard ' <<<"$imports" &&
+    want_loader=1
   for lib in $needed; do
     if [[ $lib =~ ^libc\.so(\.[0-9]+)?$ ]]; then
       libc=$((libc + 1))
     elif [[ $lib =~ ^libcjson\.so\.[0-9]+$ ]]; then
       cjson=$((cjson + 1))
+    elif [ "$lib" = ld-uClibc.so.1 ]; then
+      loader=$((loader + 1))
     else
       other=$((other + 1))
     fi
   done
-  if [ $libc = 1 ] && [ $cjson = $want_cjson ] && [ $other = 0 ]; then
+  if [ $libc = 1 ] && [ $cjson = $want_cjson ] && [ $loader = $want_loader ] &&
+    [ $other = 0 ]; then
     cli_pass "$name libraries"
   else
     cli_fail "$name libraries" "needs $(tr '\n' ' ' <<<"$needed")"
