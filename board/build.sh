@@ -13,7 +13,8 @@
 #                        with uClibc-ng also the unwinder and the C++
 #                        library the unit tests link
 #   BUILD/board.specs    the specs file that points Debian's gcc at the root
-#   BUILD/board.cmake    the settings the build was configured with (cmake -C)
+#   BUILD/board.cmake    the settings the build was configured with (cmake -C),
+#                        the board's hardening flags (board/board.env) among them
 #   BUILD/flagtool/dorvane, BUILD/scrambler/obscure, BUILD/tests/...
 #
 # Usage: board/build.sh [BUILD-DIR [LIBC]]   (BUILD-DIR: default build-mips;
@@ -108,9 +109,11 @@ parts=$build/parts
 src=$build/src
 specs=$build/board.specs
 mkdir -p "$parts" "$src"
-# The processor every part of the root and the programs are built for.
+# The processor every part of the root and the programs are built for,
+# and the hardening they ship with (musl's build reads it here, cJSON's
+# and the programs' from board.cmake; uClibc-ng's is its configuration's).
 . board/board.env
-export BOARD_CPU_FLAGS
+export BOARD_CPU_FLAGS BOARD_HARDEN_CFLAGS BOARD_HARDEN_LDFLAGS
 # Where a compiler looks for its own run-time files under its sysroot.
 gcc_rel=usr/lib/gcc/mips-linux-gnu/$gcc_version
 
@@ -227,7 +230,8 @@ source: $(installed linux-libc-dev-mips-cross)" build_libc
   loader=/lib/ld-uClibc.so.0
 else
   part musl "$(file_inputs board/musl.sh board/debian-source.sh)
-source: musl $(tree_version "$musl_tree") ($(basename "$musl_tree"), Debian's source package)" build_libc
+source: musl $(tree_version "$musl_tree") ($(basename "$musl_tree"), Debian's source package)
+hardening: $BOARD_HARDEN_CFLAGS; $BOARD_HARDEN_LDFLAGS" build_libc
   # musl's loader for big-endian MIPS with soft float (board/musl.sh
   # checks that it is there).
   loader=/lib/ld-musl-mips-sf.so.1
@@ -297,6 +301,10 @@ fi
 
 # The settings every build against the root is configured with (the
 # programs here, the benchmarks' peers in bench/run.sh): cmake -C BUILD/board.cmake.
+# The board's hardening comes in as a firmware's flags do, in the flags
+# CMake starts a folder with; the compile flags' -fPIE gives way to the
+# -fPIC CMake adds after them for a shared library.
+exe_link="$BOARD_PIE_LDFLAGS $BOARD_HARDEN_LDFLAGS"
 {
   cat <<CMAKE
 set(CMAKE_TOOLCHAIN_FILE "$top/board/toolchain.cmake" CACHE FILEPATH "")
@@ -305,6 +313,10 @@ set(BOARD_SPECS "$specs" CACHE FILEPATH "")
 set(BOARD_CPU_FLAGS "$BOARD_CPU_FLAGS" CACHE STRING "")
 set(BOARD_LIBC "$libc" CACHE STRING "")
 set(BOARD_LOADER "$loader" CACHE STRING "")
+set(CMAKE_C_FLAGS "$BOARD_HARDEN_CFLAGS $BOARD_PIE_CFLAGS" CACHE STRING "")
+set(CMAKE_CXX_FLAGS "$BOARD_HARDEN_CFLAGS $BOARD_PIE_CFLAGS" CACHE STRING "")
+set(CMAKE_EXE_LINKER_FLAGS "$exe_link" CACHE STRING "")
+set(CMAKE_SHARED_LINKER_FLAGS "$BOARD_HARDEN_LDFLAGS" CACHE STRING "")
 CMAKE
   # A root without a C++ library: CMake's checks of the compilers stop at
   # compiling (g++ would link them against the C++ library), and the unit
@@ -330,9 +342,10 @@ source: cjson $(tree_version "$cjson_tree") ($(basename "$cjson_tree"), Debian's
 # which make does not see. Warnings fail this build, and it links as most
 # firmware toolchains do, keeping every library it is given (no
 # --as-needed): the programs must need nothing but the C library and cJSON
-# all the same.
+# all the same (and, with uClibc-ng, its loader, where the stack
+# protector's guard lives).
 settings=(-DCMAKE_BUILD_TYPE=Release -DTOOLS_WERROR=ON
-  "-DCMAKE_EXE_LINKER_FLAGS=-Wl,--no-as-needed")
+  "-DCMAKE_EXE_LINKER_FLAGS=-Wl,--no-as-needed $exe_link")
 configured="$(cat "$build/root.inputs" "$build/board.cmake")
 $(file_inputs board/toolchain.cmake cmake/release-flags.cmake "$specs")
 ${settings[*]}"

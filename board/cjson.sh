@@ -24,8 +24,9 @@ tree=$(bash "$here/debian-source.sh" cjson "$src" --present)
 version=$(dpkg-parsechangelog -l "$tree/debian/changelog" -S Version)
 echo "cJSON for the board: Debian source package cjson $version" >&2
 
-# The library's own flag set is off: it adds a stack protector, which the
-# board's C library is built without.
+# The library's own flag set is off: its warnings and its stack protector
+# are the build's choice, and the board's hardening comes with the
+# settings (board.cmake's flags: the protector, full RELRO).
 rm -rf "$src/cjson-build"
 cmake -S "$tree" -B "$src/cjson-build" "$@" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_INSTALL_LIBDIR=lib -DBUILD_SHARED_LIBS=ON \

@@ -5,7 +5,9 @@
 # static, into the target's root.
 #
 # Usage: board/musl.sh SRC-DIR LIBGCC DESTDIR   (environment:
-#        BOARD_CPU_FLAGS, the processor's flags, as board/build.sh sets them)
+#        BOARD_CPU_FLAGS, the processor's flags, and BOARD_HARDEN_CFLAGS and
+#        BOARD_HARDEN_LDFLAGS, the board's hardening, as board/build.sh sets
+#        them from board/board.env)
 #
 # Compiled with Debian's mips-linux-gnu- compilers for the board's processor
 # and linked against LIBGCC, the soft-float libgcc.a that board/libgcc.sh
@@ -33,14 +35,18 @@ cpu_flags=${BOARD_CPU_FLAGS:?the processor flags from board/build.sh}
 tree=$(bash "$here/debian-source.sh" musl "$src" --present)
 echo "musl for the board: $(basename "$tree") (Debian's musl source package)" >&2
 
-# Built outside the source tree, which stays as apt-get source left it.
+# Built outside the source tree, which stays as apt-get source left it,
+# with the board's hardening as a firmware's CFLAGS and LDFLAGS: musl
+# itself compiles its loader and start-up code, which run before the
+# guard is set, without the stack protector.
 build=$src/musl-build
 rm -rf "$build" && mkdir -p "$build"
 log=$build/build.log
 cd "$build"
 if ! { "$tree/configure" --target=mips-linux-musl --prefix=/usr --syslibdir=/lib \
   --disable-wrapper CROSS_COMPILE=mips-linux-gnu- CC=mips-linux-gnu-gcc \
-  CFLAGS="$cpu_flags" LIBCC="$libgcc" &&
+  CFLAGS="$cpu_flags ${BOARD_HARDEN_CFLAGS:-}" \
+  LDFLAGS="${BOARD_HARDEN_LDFLAGS:-}" LIBCC="$libgcc" &&
   make -j "$jobs" && make DESTDIR="$destdir" install; } >"$log" 2>&1; then
   tail -n 40 "$log" >&2
   echo "$0: musl failed to build; the whole log is $log" >&2

@@ -13,7 +13,8 @@
 # There the checker also runs as a 32-bit program, raw-requests-i386, whose
 # requests reach the driver through the kernel's compat path.
 # On the board's MIPS request 2 reaches the driver as it is, and the image
-# there also holds obscure and the host's check of its ELF files.
+# there also holds obscure and the host's check of its ELF files, and the
+# kernel must randomise where obscure, a PIE program, is loaded.
 
 # The shell applets need /proc to find busybox, and the console lives on
 # devtmpfs: the initramfs holds no device nodes of its own.
@@ -175,6 +176,47 @@ raw() {
 	[ "$status" = 0 ] || [ "${tally#* }" != 0 ] || fail "$CHECKER $mode" "status $status"
 }
 
+# load_address: the address at which obscure, a PIE program, is loaded in
+# one run, in $address (empty when it was not seen). It runs as installed,
+# with -i, its standard input a fifo this shell holds open for writing, so
+# that it waits in its read while its mappings are read; then it is given
+# a line and must end with status 0.
+load_address() {
+	address=
+	rm -f aslr.fifo && mkfifo aslr.fifo && exec 3<>aslr.fifo || return 1
+	obscure -i <aslr.fifo >aslr.out 2>&1 3>&- &
+	pid=$!
+	tries=0
+	while [ -z "$address" ] && [ "$tries" -lt 100 ]; do
+		address=$(sed -n 's|^\([0-9a-f]*\)-.* /usr/bin/obscure$|\1|p' \
+			"/proc/$pid/maps" 2>/dev/null | head -n 1)
+		[ -n "$address" ] || { tries=$((tries + 1)); sleep 0.1; }
+	done
+	echo text >&3
+	exec 3>&-
+	wait "$pid"
+}
+
+# aslr: the kernel randomises the address space fully (stack, mappings,
+# PIE programs, heap), and obscure is loaded at another address in some of
+# eight runs. A 32-bit MIPS kernel draws 8 bits of 4 KiB pages, and the
+# program's 64 KiB segment alignment leaves 16 load addresses of those:
+# eight runs at one address happen by chance once in 268 million.
+aslr() {
+	check "randomize_va_space 2" grep -qx 2 /proc/sys/kernel/randomize_va_space
+	seen=""
+	for run in 1 2 3 4 5 6 7 8; do
+		if ! load_address || [ -z "$address" ]; then
+			fail "obscure's load address" "run $run: not seen (address '$address'):$NL$(cat aslr.out)"
+			return
+		fi
+		seen="$seen$address$NL"
+	done
+	if [ "$(printf '%s' "$seen" | sort -u | wc -l)" -gt 1 ]; then pass; else
+		fail "PIE loaded at random" "eight runs of obscure, all at 0x$address"
+	fi
+}
+
 # image_check: the host's check of every ELF file in this image, made before
 # it booted (tests/kernel/mips_image.sh), added to the tally.
 image_check() {
@@ -310,12 +352,13 @@ expect "show without driver" 1 "$MISSING" show
 expect "set without driver" 1 "$USAGE$NL$MISSING" set "$USAGE"
 
 # The board's image: obscure as installed there, round trips of a text
-# with bytes above 0x7F and of one that begins with '-', and the host's
-# check of the image's ELF files.
+# with bytes above 0x7F and of one that begins with '-', its load address
+# randomised, and the host's check of the image's ELF files.
 if [ -z "$STEER" ]; then
 	round_trip "obscure high bytes" "$(printf 'gr\303\274\303\237e \200\377 ~\177')" \
 		'YTY2OTI2OwV6fUR7LlBsanF3Tk90ElRBXAs='
 	round_trip "obscure leading dash" '-x9!secret' 'YmZmNTE5Lj4BAHhhLAo/BntVBidbCA=='
+	aslr
 	image_check
 fi
 

@@ -5,7 +5,11 @@
 # libraries they load, the module) must be 32-bit big-endian MIPS code the
 # board's cores run (tests/support/board_isa.sh: release 1 only, no
 # floating-point instruction) and carry nothing of glibc: not its start files (their ABI
-# note), not its loader as interpreter, not its symbol versions.
+# note), not its loader as interpreter, not its symbol versions. What the
+# board ships, the programs in usr/ and what they load in lib/ and usr/lib/,
+# must be hardened as the board build makes it
+# (tests/support/board_hardening.sh); the guest's own helpers in bin/
+# (busybox, the checker), static programs, and the module are not shipped.
 #
 # Usage: bash tests/kernel/mips_image.sh TREE
 # Prints one "FAIL NAME: WHY" line per failed case, then "P passed, F
@@ -18,6 +22,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../support/cli.sh"
 # shellcheck source=../support/board_isa.sh
 source "$here/../support/board_isa.sh"
+# shellcheck source=../support/board_hardening.sh
+source "$here/../support/board_hardening.sh"
 
 tree=$1
 readelf=mips-linux-gnu-readelf
@@ -61,6 +67,17 @@ while IFS= read -r -d '' file; do
   signs=$(glibc_signs "$file" | sed ':a;N;s/\n/; /;ba')
   if [ -z "$signs" ]; then cli_pass "$name: no glibc"; else
     cli_fail "$name: no glibc" "$signs"; fi
+  case $name in
+  usr/bin/* | usr/sbin/*)
+    # The board's programs are built alike: any other is the witness of
+    # the protector for one that needs no canary.
+    witness=$(find "$tree/usr/bin" "$tree/usr/sbin" -type f ! -path "$file" 2>/dev/null |
+      LC_ALL=C sort | head -n 1)
+    board_hardening_check "$readelf" "$file" "$name" program "$witness"
+    ;;
+  lib/modules/*) ;;
+  lib/* | usr/*) board_hardening_check "$readelf" "$file" "$name" library ;;
+  esac
 done < <(find "$tree" -type f -print0 | LC_ALL=C sort -z)
 if [ "$elf_files" -gt 0 ]; then cli_pass "ELF files found"; else
   cli_fail "ELF files found" "none in $tree"; fi

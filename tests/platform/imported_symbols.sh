@@ -4,7 +4,8 @@
 # extension (strchrnul, asprintf, a fortified __*_chk function on the board)
 # links here and fails to load there. Each program's imports must be ISO C or POSIX, and it
 # may need no shared library besides the C library (and cJSON's, where cJSON
-# is not linked in statically).
+# is not linked in statically; and uClibc-ng's loader, where the program
+# takes the stack protector's guard from it).
 # Usage: imported_symbols.sh NM OBJDUMP PROGRAM...
 # shellcheck source=../support/cli.sh
 source "$TOOLS_SUPPORT/cli.sh"
@@ -65,9 +66,13 @@ if [ "${TOOLS_FILE_OFFSET_BITS:-}" = 64 ] && [ "${TOOLS_LIBC:-}" = uclibc ]; the
 fi
 
 # The shared libraries a program needs: the C library (musl's is libc.so,
-# with no version; uClibc-ng's may bring its loader, where the stack
-# protector's guard lives), and cJSON's where it imports cJSON, each once and
-# nothing else. The build links keeping every library it is given (no
+# with no version), cJSON's where it imports cJSON, and uClibc-ng's loader
+# where it imports the stack protector's guard (uClibc-ng keeps it there),
+# each once and nothing else. uClibc-ng's libc.so names the loader "as
+# needed", and the linker decides that before it drops unused sections: a
+# library member with a protected function the program never calls still
+# brings the loader in, so on uClibc-ng it may be there without the guard.
+# The build links keeping every library it is given (no
 # --as-needed), so one on the link line that the program never uses (the C++
 # run time, libm) shows here.
 
@@ -103,20 +108,25 @@ for program in "$@"; do
   fi
 
   needed=$("$objdump" -p "$program" | awk '$1 == "NEEDED" { print $2 }')
-  libc=0 cjson=0 other=0 want_cjson=0
+  libc=0 cjson=0 loader=0 other=0 want_cjson=0 want_loader=0 most_loader=0
   grep -q '^cJSON_' <<<"$imports" && want_cjson=1
+  if [ "${TOOLS_LIBC:-}" = uclibc ]; then
+    most_loader=1
+    grep -q '^__stack_chk_guard ' <<<"$imports" && want_loader=1
+  fi
   for lib in $needed; do
     if [[ $lib =~ ^libc\.so(\.[0-9]+)?$ ]]; then
       libc=$((libc + 1))
-    elif [[ $lib =~ ^ld-uClibc\.so\.[0-9]+$ ]]; then
-      : # uClibc-ng's loader, which holds the stack protector's guard
+    elif [ "$lib" = ld-uClibc.so.1 ]; then
+      loader=$((loader + 1))
     elif [[ $lib =~ ^libcjson\.so\.[0-9]+$ ]]; then
       cjson=$((cjson + 1))
     else
       other=$((other + 1))
     fi
   done
-  if [ $libc = 1 ] && [ $cjson = $want_cjson ] && [ $other = 0 ]; then
+  if [ $libc = 1 ] && [ $cjson = $want_cjson ] && [ $loader -ge $want_loader ] &&
+    [ $loader -le $most_loader ] && [ $other = 0 ]; then
     cli_pass "$name libraries"
   else
     cli_fail "$name libraries" "needs $(tr '\n' ' ' <<<"$needed")"
