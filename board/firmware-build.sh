@@ -12,12 +12,15 @@
 #
 # Usage: board/firmware-build.sh BOARD-BUILD BUILD-DIR   (BOARD-BUILD: the
 #        board build whose root is used, build-mips; run it through
-#        board/with-root.sh, which holds the root's lock)
+#        board/with-root.sh, which brings the root up to date and holds its
+#        lock; run alone, it takes the lock itself)
 # Leaves the build in BUILD-DIR/build and its install in BUILD-DIR/target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # shellcheck source=board.env
 source board/board.env
+. board/lock.sh
+board_lock "$1" "board/firmware-build.sh $*"
 
 release=buildroot-2026.02.3
 tarball=$PWD/../shared/buildroot/$release.tar.xz

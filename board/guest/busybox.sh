@@ -21,6 +21,10 @@ board=$2
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
 board=$(cd "$board" && pwd)
+# It reads the board's root: under the root's lock (held already when run
+# from board/guest/mips.sh).
+. board/lock.sh
+board_lock "$board" "board/guest/busybox.sh $*"
 out=$build/busybox
 specs=$board/board.specs
 libc=$board/root/usr/lib/libc.a
