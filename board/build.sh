@@ -72,6 +72,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
 . board/lock.sh
+. board/ccache.sh
 
 build=${1:-build-mips}
 libc=${2:-}
@@ -202,7 +203,9 @@ $inputs"
     rm -rf "${parts:?}/$name.part" "${parts:?}/$name"
     mkdir -p "$parts/$name.part"
     destdir=$parts/$name.part
-    "$@"
+    # Through the compiler cache (board/ccache.sh), for the part's build
+    # alone: the records name the compilers themselves.
+    (board_ccache "$build/ccache-bin" "$build" "$stage/board.specs"; "$@")
     mv "$parts/$name.part" "$parts/$name"
     printf '%s\n' "$inputs" >"$parts/$name.inputs"
   fi

@@ -59,6 +59,13 @@ src=$(bash board/debian-source.sh busybox "$build/busybox-src")
 echo "busybox for the guest: Debian source package busybox" \
   "$(dpkg-parsechangelog -l "$src/debian/changelog" -S Version)" >&2
 
+# Through the compiler cache (board/ccache.sh), the sources, objects and
+# the board build's specs file below the folder that holds both builds.
+base=$build
+while [ "$base" != / ] && [ "${board#"$base"/}" = "$board" ]; do base=$(dirname "$base"); done
+. board/ccache.sh
+board_ccache "$build/ccache-bin" "$base" "$specs"
+
 bmake() {
   make -s -C "$src" O="$out" ARCH=mips CROSS_COMPILE=mips-linux-gnu- CC="$cc" "$@"
 }
