@@ -22,9 +22,9 @@
 #        with, uclibc for a new folder)
 #
 # The folder keeps its C library in BUILD/libc from the first part it
-# builds and refuses another: a root, its parts and its configured programs belong to
-# one C library, and a run that rebuilt them for another would leave its
-# caller testing what it did not ask for.
+# builds and refuses another: a root, its parts and its configured
+# programs belong to one C library, and a run that rebuilt them for
+# another would leave its caller testing what it did not ask for.
 #
 # Every part comes from Debian's archive: uClibc-ng from uclibc-source,
 # musl from its source package, the soft-float libgcc and the C++ library
@@ -197,7 +197,9 @@ $inputs"
     :
   else
     echo "board: building $name" >&2
-    [ -f "$build/libc" ] || { echo "$libc" >"$build/libc.part" && mv "$build/libc.part" "$build/libc"; }
+    if [ ! -f "$build/libc" ]; then
+      echo "$libc" >"$build/libc.part" && mv "$build/libc.part" "$build/libc"
+    fi
     assemble "$stage/root"
     rm -f "$parts/$name.inputs"
     rm -rf "${parts:?}/$name.part" "${parts:?}/$name"
