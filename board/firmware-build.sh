@@ -18,8 +18,9 @@
 #
 # Usage: board/firmware-build.sh [--optimize=s] BOARD-BUILD BUILD-DIR
 #        (BOARD-BUILD: the board build whose root is used, build-mips or
-#        build-mips-musl; run it through board/with-root.sh, which holds
-#        the root's lock)
+#        build-mips-musl; run it through board/with-root.sh, which brings
+#        the root up to date and holds its lock; run alone, it takes the
+#        lock itself)
 # Leaves the build in BUILD-DIR/build and its install in BUILD-DIR/target.
 # Without Buildroot's release it builds nothing: outside CI it says so and
 # succeeds, under CI (CI=true) it fails.
@@ -42,6 +43,8 @@ rm -rf "$2/target"
 
 # shellcheck source=board.env
 source board/board.env
+. board/lock.sh
+board_lock "$1" "board/firmware-build.sh $*"
 release=buildroot-2026.02.3
 tarball=$PWD/../shared/buildroot/$release.tar.xz
 board=$(cd "$1" && pwd)

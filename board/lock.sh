@@ -26,9 +26,23 @@ board_holds() {
 # starts. A run that has to wait says for which folder and whom, as the
 # holder wrote it into the lock file (WHAT: what this run does, written in
 # turn); without that it would look hung.
+#
+# A folder or checkout (the working folder) whose path holds white space is
+# refused here, at the start of every script that builds or reads a root:
+# the specs file and the compiler wrappers made from it name those paths,
+# and gcc splits a specs file's options at white space.
 board_lock() {
-  local key lock fd
+  local key lock fd path
   key=$(cd "$1" && pwd -P)
+  for path in "$PWD" "$(cd "$1" && pwd)" "$key"; do
+    case $path in
+    *[[:space:]]*)
+      echo "board: '$path' holds white space, which the specs file would" \
+        "split: use a board build folder and a checkout whose paths have none" >&2
+      exit 2
+      ;;
+    esac
+  done
   board_holds "$key" && return 0
   lock=$key.lock
   exec {fd}>>"$lock"

@@ -11,12 +11,15 @@
 #
 # Usage: board/other-board.sh BOARD-BUILD BUILD-DIR   (BOARD-BUILD: the
 #        board build whose root is used, build-mips; run it through
-#        board/with-root.sh, which holds the root's lock)
+#        board/with-root.sh, which brings the root up to date and holds its
+#        lock; run alone, it takes the lock itself)
 #
 # The folder is configured afresh when the root or the toolchain file
 # changed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. board/lock.sh
+board_lock "$1" "board/other-board.sh $*"
 
 root=$(cd "$1/root" && pwd)
 build=$2

@@ -18,9 +18,10 @@ check="$check dpkg-dev"
 check="$check gcc libc6-dev xz-utils jq"
 # The board's root and programs (board/build.sh): Debian source packages,
 # the MIPS cross compilers, uClibc-ng's sources with the kernel's MIPS
-# headers, and qemu to run what is built.
+# headers, and qemu to run what is built; ccache for the root's parts and
+# the MIPS guest's kernels and busybox (board/ccache.sh).
 board="cmake make bash g++ g++-mips-linux-gnu binutils-mips-linux-gnu
-  qemu-user dpkg-dev uclibc-source linux-libc-dev-mips-cross bc xz-utils"
+  qemu-user dpkg-dev uclibc-source linux-libc-dev-mips-cross bc xz-utils ccache"
 
 packages() {
   case $1 in

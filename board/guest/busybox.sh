@@ -21,6 +21,10 @@ board=$2
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
 board=$(cd "$board" && pwd)
+# It reads the board's root: under the root's lock (held already when run
+# from board/guest/mips.sh).
+. board/lock.sh
+board_lock "$board" "board/guest/busybox.sh $*"
 out=$build/busybox
 specs=$board/board.specs
 libc=$board/root/usr/lib/libc.a
@@ -54,6 +58,13 @@ fi
 src=$(bash board/debian-source.sh busybox "$build/busybox-src")
 echo "busybox for the guest: Debian source package busybox" \
   "$(dpkg-parsechangelog -l "$src/debian/changelog" -S Version)" >&2
+
+# Through the compiler cache (board/ccache.sh), the sources, objects and
+# the board build's specs file below the folder that holds both builds.
+base=$build
+while [ "$base" != / ] && [ "${board#"$base"/}" = "$board" ]; do base=$(dirname "$base"); done
+. board/ccache.sh
+board_ccache "$build/ccache-bin" "$base" "$specs"
 
 bmake() {
   make -s -C "$src" O="$out" ARCH=mips CROSS_COMPILE=mips-linux-gnu- CC="$cc" "$@"

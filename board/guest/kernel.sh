@@ -37,6 +37,10 @@ kmake() {
 
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
+# Through the compiler cache (board/ccache.sh), the sources and objects
+# both below the series' folder.
+. board/ccache.sh
+board_ccache "$build/ccache-bin" "$build"
 version=$(dpkg-query -W -f='${Version}' "$top")
 
 # The fragment for this series, and what a built kernel records of how it

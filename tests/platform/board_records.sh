@@ -4,9 +4,10 @@
 # what decides whether a part is built again: the folder keeps its C
 # library; every part's record names the exact Debian version of the
 # sources it was built from, the version of the trees now in the folder;
-# every part compiled with the specs file, and the programs' configuration,
-# holds the specs file's content; the root's record is its parts' records
-# in their order.
+# every part compiled with the specs file holds the content of the one it
+# was built with (the staging root's, which is the programs' but for the
+# root it names), and the programs' configuration holds theirs; the root's
+# record is its parts' records in their order.
 # Usage: board_records.sh BUILD LIBC   (BUILD: a folder board/build.sh
 #        built, with the C library LIBC)
 # shellcheck source=../support/cli.sh
@@ -15,6 +16,7 @@ build=$1
 libc=$2
 parts=$build/parts
 specs="$build/board.specs $(sha256sum <"$build/board.specs" | cut -c1-16)"
+staged="$build/stage/board.specs $(sha256sum <"$build/stage/board.specs" | cut -c1-16)"
 
 # changelog_version TREE...: the Debian version of the first unpacked tree.
 changelog_version() {
@@ -52,9 +54,12 @@ done
 for row in "${table[@]}"; do
   IFS='|' read -r part line with <<<"$row"
   cli_check "$part's record names '$line'" grep -qF -- "$line" "$parts/$part.inputs"
-  [ -z "$with" ] || cli_check "$part's record holds the specs file's content" \
-    grep -qxF -- "$specs" "$parts/$part.inputs"
+  [ -z "$with" ] || cli_check "$part's record holds the staging specs file's content" \
+    grep -qxF -- "$staged" "$parts/$part.inputs"
 done
+cli_check "the staging specs file is the programs' but for the root it names" \
+  [ "$(sed "s#$build/stage/root#$build/root#g" "$build/stage/board.specs")" = \
+  "$(cat "$build/board.specs")" ]
 cli_check "the programs' configuration holds the specs file's content" \
   grep -qxF -- "$specs" "$build/configured.inputs"
 whole=$(for part in "${order[@]}"; do cat "$parts/$part.inputs"; done)

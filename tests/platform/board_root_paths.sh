@@ -6,6 +6,9 @@
 # the build folder its parts' sources were unpacked in), or a build
 # pointed at the root from anywhere else (another machine, a copy) would
 # reach back into it.
+# A path counts where it stands whole, neither continuing another (/usr/w
+# in /usr/work) nor continued by more of a name (/w in /work); a folder
+# below it counts.
 # Usage: board_root_paths.sh ROOT FOLDER...   (FOLDER: the checkout and the
 #        build folder, which no file in the root may name either)
 # shellcheck source=../support/cli.sh
@@ -19,7 +22,7 @@ for folder in "$root" "$@"; do
   for path in "$(cd "$folder" && pwd -P)" "$(cd "$folder" && pwd -L)"; do
     case $seen in *" $path "*) continue ;; esac
     seen="$seen$path "
-    naming=$(grep -rlaF -- "$path" "$root" | head -n 20)
+    naming=$(LC_ALL=C grep -rlaP -- "(?<![\\w.+~/-])\\Q$path\\E(?![\\w.+~-])" "$root" | head -n 20)
     cli_check "no file in the root names $path" [ -z "$naming" ]
     [ -z "$naming" ] || printf 'names %s:\n%s\n' "$path" "$naming"
   done

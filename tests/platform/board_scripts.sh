@@ -13,9 +13,12 @@
 #   board/build.sh           refuses a C library other than its folder's,
 #                            takes the lock of its own folder even under a
 #                            lock of another's (and says what it waits for),
-#                            not when its caller holds that very lock, and
+#                            not when its caller holds that very lock,
 #                            refuses a cross compiler of another major
-#                            version than its gcc sources
+#                            version than its gcc sources without keeping a
+#                            C library for the folder, and refuses a folder
+#                            whose path holds a space; each with apt-get and
+#                            sudo that fail loudly, never reached
 #
 # Usage: board_scripts.sh CHECKOUT
 # shellcheck source=../support/cli.sh
@@ -123,7 +126,21 @@ complete() { [ -f "$got/big_2.0-1.dsc" ] && [ -f "$got/big_2.0.orig.tar.gz" ]; }
 cli_check "after a stop, the next run has the .dsc and its tarballs" complete
 
 # board/build.sh in a throwaway folder that was built with musl. Each
-# refusal comes at once: the time limits only stop a build that went on.
+# refusal comes at once: the time limits only stop a build that went on,
+# and apt-get and sudo, which a build that went on would run, say so and
+# fail (PATH=$loud:...).
+loud=$tmp/loud
+mkdir -p "$loud"
+for tool in apt-get sudo; do
+  printf '#!/bin/sh
+echo "%s $*" >>"%s"
+echo "stub %s: not to be run here" >&2
+exit 99
+' \
+    "$tool" "$tmp/loud.log" "$tool" >"$loud/$tool"
+done
+chmod +x "$loud"/*
+export PATH=$loud:$PATH
 b=$tmp/board
 mkdir -p "$b" && echo musl >"$b/libc"
 cd "$top" || exit 1
@@ -157,8 +174,14 @@ cat >"$stubs/mips-linux-gnu-gcc" <<'STUB'
 echo 13
 STUB
 chmod +x "$stubs/mips-linux-gnu-gcc"
-PATH=$stubs:$PATH timeout 30 bash board/build.sh "$tmp/gcc13" >/dev/null 2>"$tmp/err"
+PATH=$loud:$stubs:$PATH timeout 30 bash board/build.sh "$tmp/gcc13" >/dev/null 2>"$tmp/err"
 cli_check "gcc 13 with gcc-12's sources: refused" [ $? = 1 ]
 cli_check "the refusal names both" grep -q "gcc 13.*gcc-12" "$tmp/err"
 cli_check "nothing was fetched or built" [ -z "$(ls -A "$tmp/gcc13/src" 2>/dev/null)" ]
+cli_check "no C library kept for the folder" [ ! -e "$tmp/gcc13/libc" ]
+
+timeout 30 bash board/build.sh "$tmp/with space" >/dev/null 2>"$tmp/err"
+cli_check "a folder whose path holds a space: refused" [ $? = 2 ]
+cli_check "the refusal names the path" grep -qF "'$tmp/with space' holds white space" "$tmp/err"
+cli_check "apt-get and sudo were never run" [ ! -e "$tmp/loud.log" ]
 cli_finish
