@@ -391,7 +391,9 @@ assemble "$root"
 # --as-needed): the programs must need nothing but the C library and cJSON
 # all the same (and, with uClibc-ng, its loader, where the stack
 # protector's guard lives).
-settings=(-DCMAKE_BUILD_TYPE=Release -DTOOLS_WERROR=ON
+# The compile commands are kept for the check that every source of the
+# programs had the protector.
+settings=(-DCMAKE_BUILD_TYPE=Release -DTOOLS_WERROR=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
   "-DCMAKE_EXE_LINKER_FLAGS=-Wl,--no-as-needed $exe_link")
 configured="$(cat "$build/root.inputs" "$build/board.cmake")
 $(file_inputs board/toolchain.cmake cmake/release-flags.cmake "$specs")

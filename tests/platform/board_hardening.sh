@@ -4,7 +4,10 @@
 # each program PIE, and each program and everything it loads from the
 # target's root (its loader, the C library, cJSON: board/loads.sh) with
 # full RELRO, no executable stack and the stack protector.
-# Usage: board_hardening.sh LOADS READELF ROOT PROGRAM...
+# And every source of the programs compiled with the protector
+# (board_hardening_sources), which a program needing no canary cannot show.
+# Usage: board_hardening.sh LOADS READELF ROOT COMMANDS TOP PROGRAM...
+#        (COMMANDS: the build's compile_commands.json; TOP: the checkout)
 # shellcheck source-path=SCRIPTDIR
 # shellcheck source=../support/cli.sh
 source "$TOOLS_SUPPORT/cli.sh"
@@ -13,7 +16,10 @@ source "$TOOLS_SUPPORT/board_hardening.sh"
 loads=$1
 readelf=$2
 root=$3
-shift 3
+commands=$4
+top=$5
+shift 5
+board_hardening_sources "$commands" given "$top/flagtool" "$top/scrambler"
 
 # Built with the same flags: each is the other's witness of the protector.
 for program in "$@"; do

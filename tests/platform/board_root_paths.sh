@@ -8,7 +8,7 @@
 # reach back into it.
 # A path counts where it stands whole, neither continuing another (/usr/w
 # in /usr/work) nor continued by more of a name (/w in /work); a folder
-# below it counts.
+# below it counts, and so does one given to -I or -L.
 # Usage: board_root_paths.sh ROOT FOLDER...   (FOLDER: the checkout and the
 #        build folder, which no file in the root may name either)
 # shellcheck source=../support/cli.sh
@@ -22,7 +22,9 @@ for folder in "$root" "$@"; do
   for path in "$(cd "$folder" && pwd -P)" "$(cd "$folder" && pwd -L)"; do
     case $seen in *" $path "*) continue ;; esac
     seen="$seen$path "
-    naming=$(LC_ALL=C grep -rlaP -- "(?<![\\w.+~/-])\\Q$path\\E(?![\\w.+~-])" "$root" | head -n 20)
+    # A compiler's or linker's option may run straight into it (-I/x, -L/x,
+    # as a .pc or .la file holds them).
+    naming=$(LC_ALL=C grep -rlaP -- "(?:(?<![\\w.+~/-])|(?<=-[IL]))\\Q$path\\E(?![\\w.+~-])" "$root" | head -n 20)
     cli_check "no file in the root names $path" [ -z "$naming" ]
     [ -z "$naming" ] || printf 'names %s:\n%s\n' "$path" "$naming"
   done

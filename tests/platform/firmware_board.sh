@@ -41,7 +41,8 @@ check() {
 
 check "flags and install" env TOOLS_EMULATOR= \
   bash tests/platform/firmware_build.sh check "$build/build" "$target" "$level"
-check "hardening" bash tests/platform/firmware_hardening.sh "$board/root" "${programs[@]}"
+check "hardening" bash tests/platform/firmware_hardening.sh "$board/root" \
+  "$build/build/compile_commands.json" "$PWD" "${programs[@]}"
 # The large-file interface is the firmware's (_FILE_OFFSET_BITS=64).
 check "libraries and imports" env TOOLS_EMULATOR= TOOLS_FILE_OFFSET_BITS=64 \
   bash tests/platform/imported_symbols.sh mips-linux-gnu-nm mips-linux-gnu-objdump \

@@ -6,12 +6,17 @@
 # does not execute and, where the root's C library has the stack
 # protector, protected code.
 #
-# Usage: firmware_hardening.sh ROOT PROGRAM...   (ROOT: the board's root the
-#        programs were built against)
+# Usage: firmware_hardening.sh ROOT COMMANDS TOP PROGRAM...   (ROOT: the
+#        board's root the programs were built against; COMMANDS: the
+#        build's compile_commands.json; TOP: the checkout)
 # shellcheck source=../support/cli.sh
 source "$TOOLS_SUPPORT/cli.sh"
+# shellcheck source=../support/board_hardening.sh
+source "$TOOLS_SUPPORT/board_hardening.sh"
 root=$1
-shift
+commands=$2
+top=$3
+shift 3
 
 # The root has the stack protector when its C library defines the guard:
 # uClibc-ng in its loader, musl in its libc. grep reads the whole list: nm,
@@ -29,6 +34,12 @@ done
 protected() {
   mips-linux-gnu-nm -D --undefined-only "$1" | grep ' __stack_chk_fail$' >/dev/null
 }
+
+# The wrapper adds the protector ahead of each command: no source of the
+# programs may turn it off, for itself or a function of it.
+if [ "$protector" = 1 ]; then
+  board_hardening_sources "$commands" wrapped "$top/flagtool" "$top/scrambler"
+fi
 
 for program in "$@"; do
   why=()

@@ -86,3 +86,47 @@ $(grep -c 'Requesting program interpreter' <<<"$headers") interpreter"
     "${guard:-no reference to} __stack_chk_guard: compiled without the stack protector" ;;
   esac
 }
+
+# board_hardening_sources COMMANDS MODE DIR...: records, for each source
+# below the checkout folders DIR (the programs' own: flagtool, scrambler)
+# in the compile commands COMMANDS (CMake's compile_commands.json), that
+# it was compiled with the stack protector and asks for no function to be
+# left without it. A file whose functions need no canary (obscure's) shows
+# nothing of the protector itself, so this is where switching it off for
+# one file or function would show. MODE: "given", the build's own flags
+# carry the protector, so the last protector option a command names must
+# turn it on; "wrapped", a compiler wrapper adds it ahead of the command,
+# so no option in the command may turn it off.
+board_hardening_sources() {
+  local commands=$1 mode=$2 dir source options last count=0
+  shift 2
+  if [ ! -f "$commands" ]; then
+    cli_fail "compiled with the stack protector" "no $commands"
+    return
+  fi
+  while IFS=$'\t' read -r source options; do
+    for dir in "$@"; do
+      case $source in "$dir"/*) ;; *) continue ;; esac
+      count=$((count + 1))
+      last=$(grep -oE -- '-f(no-)?stack-protector(-[a-z]+)?' <<<"$options" | tail -n 1)
+      case $mode:$last in
+      given:-fstack-protector-strong | given:-fstack-protector-all | wrapped:) ;;
+      wrapped:-fstack-protector*) ;;
+      *)
+        cli_fail "${source##*/}: compiled with the stack protector" "last option: ${last:-none}"
+        continue
+        ;;
+      esac
+      if grep -qE 'no_stack_protector|no-stack-protector' "$source"; then
+        cli_fail "${source##*/}: compiled with the stack protector" \
+          "$(grep -nE 'no_stack_protector|no-stack-protector' "$source" | head -n 1)"
+      else
+        cli_pass "${source##*/}: compiled with the stack protector"
+      fi
+    done
+  done < <(awk '/^ *"command": "/ { c = $0; sub(/^ *"command": "/, "", c) }
+    /^ *"file": "/ { f = $0; sub(/^ *"file": "/, "", f); sub(/",?$/, "", f); print f "\t" c }' \
+    "$commands")
+  [ "$count" -gt 0 ] || cli_fail "compiled with the stack protector" \
+    "no source below $* in $commands"
+}
