@@ -42,12 +42,12 @@ int envelope_encode(const char *text) {
   if (len > ENVELOPE_MAX_TEXT)
     return ENVELOPE_NO_MEMORY;
   // One block for the work record, the inner text, the envelope and its
-  // newline, and for a long text the encoder's table.
+  // newline, and the encoder's table where the inner text, the longest
+  // input it encodes, is long enough to go through one.
   size_t n = base64_encoded_size(len);
   static_assert(ENVELOPE_KEY_LEN == 6, "the key is two whole base64 groups");
   size_t m = base64_encoded_size(ENVELOPE_KEY_LEN + n);
-  size_t table =
-      ENVELOPE_KEY_LEN + n >= BASE64_PAIRS_MIN ? sizeof(Base64Pairs) : 0;
+  size_t table = n >= BASE64_PAIRS_MIN ? sizeof(Base64Pairs) : 0;
   Work *work = static_cast<Work *>(malloc(sizeof(Work) + n + m + 1 + table));
   if (work == NULL)
     return ENVELOPE_NO_MEMORY;
