@@ -73,10 +73,14 @@ while IFS= read -r -d '' file; do
     # the protector for one that needs no canary.
     witness=$(find "$tree/usr/bin" "$tree/usr/sbin" -type f ! -path "$file" 2>/dev/null |
       LC_ALL=C sort | head -n 1)
-    board_hardening_check "$readelf" "$file" "$name" program "$witness"
+    board_hardening_check "$readelf" "$file" "$name" program
+    board_hardening_protector "$readelf" "$file" "$name" program "$witness"
     ;;
   lib/modules/*) ;;
-  lib/* | usr/*) board_hardening_check "$readelf" "$file" "$name" library ;;
+  lib/* | usr/*)
+    board_hardening_check "$readelf" "$file" "$name" library
+    board_hardening_protector "$readelf" "$file" "$name" library
+    ;;
   esac
 done < <(find "$tree" -type f -print0 | LC_ALL=C sort -z)
 if [ "$elf_files" -gt 0 ]; then cli_pass "ELF files found"; else

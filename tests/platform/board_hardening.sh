@@ -25,7 +25,8 @@ board_hardening_sources "$commands" given "$top/flagtool" "$top/scrambler"
 for program in "$@"; do
   witness=""
   for other in "$@"; do [ "$other" = "$program" ] || witness=$other; done
-  board_hardening_check "$readelf" "$program" "${program##*/}" program "$witness"
+  board_hardening_check "$readelf" "$program" "${program##*/}" program
+  board_hardening_protector "$readelf" "$program" "${program##*/}" program "$witness"
 done
 # What they load, each file once however many names it has in the root.
 if ! loaded=$(bash "$loads" "$readelf" "$root" "$@" 2>"$CLI_TMP/missing"); then
@@ -35,6 +36,7 @@ declare -A seen
 for path in $loaded; do seen[$(realpath "$root/$path")]=1; done
 for file in "${!seen[@]}"; do
   board_hardening_check "$readelf" "$file" "${file#"$root"/}" library
+  board_hardening_protector "$readelf" "$file" "${file#"$root"/}" library
 done
 
 cli_finish

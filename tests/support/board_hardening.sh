@@ -5,7 +5,8 @@
 # those flags (a package's own link line, a part of the root built another
 # way) shows here, whatever its build claimed. Shared by
 # tests/platform/board_hardening.sh (the programs and what they load from
-# the root) and tests/kernel/mips_image.sh (the MIPS guest's image).
+# the root), tests/platform/firmware_hardening.sh (the firmware-style
+# builds) and tests/kernel/mips_image.sh (the MIPS guest's image).
 #
 # Sourced by bash scripts after cli.sh, whose cli_pass and cli_fail record
 # the cases.
@@ -18,28 +19,12 @@
 #   full RELRO      a GNU_RELRO segment, and every symbol bound at start-up
 #                   (BIND_NOW in DT_FLAGS, or NOW in DT_FLAGS_1), so the
 #                   whole GOT is read-only afterwards
-#   no executable stack  a GNU_STACK header without E (MIPS gives a file
-#                   with none an executable stack)
-#   stack protector  it imports __stack_chk_guard: some function of it
-#                   loads the guard to check its canary. A library may
-#                   instead define the guard, which is then where the C
-#                   library keeps it (uClibc-ng's loader, musl's library).
-#                   A program may have no function that needs a canary
-#                   (obscure keeps its work arrays in one heap block): it is
-#                   then the same file with the protector or without, and
-#                   passes when WITNESS, another program of the same build
-#                   (built with the same flags), imports the guard.
-# board_hardening_guard READELF FILE: "imported", "defined" or nothing.
-board_hardening_guard() {
-  "$1" --dyn-syms -W "$2" 2>/dev/null |
-    awk '$8 ~ /^__stack_chk_guard(@|$)/ { print ($7 == "UND") ? "imported" : "defined" }'
-}
+#   no executable stack  a GNU_STACK header of RW, without E (MIPS gives
+#                   a file with none an executable stack)
 board_hardening_check() {
-  local readelf=$1 file=$2 name=$3 kind=$4 witness=${5:-} headers dynamic guard flags
+  local readelf=$1 file=$2 name=$3 kind=$4 headers dynamic flags
   if ! headers=$("$readelf" -h -l -W "$file" 2>&1) ||
-    ! dynamic=$("$readelf" -d -W "$file" 2>&1) ||
-    ! guard=$("$readelf" --dyn-syms -W "$file" 2>&1 |
-      awk '$8 ~ /^__stack_chk_guard(@|$)/ { print ($7 == "UND") ? "imported" : "defined" }'); then
+    ! dynamic=$("$readelf" -d -W "$file" 2>&1); then
     cli_fail "$name: hardening" "$readelf could not read it"
     return
   fi
@@ -67,11 +52,31 @@ $(grep -c 'Requesting program interpreter' <<<"$headers") interpreter"
   flags=$(awk '$1 == "GNU_STACK" { f = ""; for (i = 7; i < NF; i++) f = f $i; print f }' \
     <<<"$headers")
   case $flags in
+  RW) cli_pass "$name: no executable stack" ;;
   '') cli_fail "$name: no executable stack" "no GNU_STACK header: the stack is executable" ;;
-  *E*) cli_fail "$name: no executable stack" "GNU_STACK flags $flags" ;;
-  *) cli_pass "$name: no executable stack" ;;
+  *) cli_fail "$name: no executable stack" "GNU_STACK flags $flags, not RW" ;;
   esac
+}
 
+# board_hardening_guard READELF FILE: "imported" or "defined" where FILE's
+# dynamic symbols hold __stack_chk_guard, nothing where they do not.
+board_hardening_guard() {
+  "$1" --dyn-syms -W "$2" 2>/dev/null |
+    awk '$8 ~ /^__stack_chk_guard(@|$)/ { print ($7 == "UND") ? "imported" : "defined" }'
+}
+
+# board_hardening_protector READELF FILE NAME KIND [WITNESS]: records
+# "NAME: stack protector" for FILE, a program or a library (KIND): it
+# imports __stack_chk_guard, so some function of it loads the guard to
+# check its canary; a library may instead define the guard, which is then
+# where the C library keeps it (uClibc-ng's loader, musl's library). A
+# program may have no function that needs a canary (obscure keeps its work
+# arrays in one heap block): it is then the same file with the protector or
+# without, and passes when WITNESS, another program of the same build
+# (built with the same flags), imports the guard.
+board_hardening_protector() {
+  local readelf=$1 file=$2 name=$3 kind=$4 witness=${5:-} guard
+  guard=$(board_hardening_guard "$readelf" "$file")
   case $kind:$guard in
   *:imported | library:defined) cli_pass "$name: stack protector" ;;
   program:)
